@@ -1,0 +1,18 @@
+// Test controls of the stand-in Data Source Manager: fault switches and probes.
+#pragma once
+
+#include "source/twpp/twain.h"
+
+extern "C" {
+
+// Makes the DSM refuse (TWRC_FAILURE) a source's MSG_XFERREADY or MSG_CLOSEDSREQ while set.
+void OstraDsm_refuseNotification(TW_UINT16 msg, int refuse);
+// The next `count` handle allocations fail (return null).
+void OstraDsm_failAllocations(unsigned count);
+// Handles allocated through the DSM and not yet freed.
+unsigned OstraDsm_outstandingHandles(void);
+// How many times a data-source library was loaded since the last reset.
+unsigned OstraDsm_sourceLoads(void);
+// Clears the switches and counters (not the open sessions).
+void OstraDsm_resetControls(void);
+}

@@ -1,0 +1,45 @@
+// Run-time loading of shared libraries and lookup of their exported symbols.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// An owned handle on a loaded library; unloads it when destroyed. Move-only.
+class Module {
+public:
+    Module() = default;
+    ~Module();
+    Module(Module&& other) noexcept;
+    Module& operator=(Module&& other) noexcept;
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+
+    // Loads a library by path, or by bare file name through the system's search rules (and the
+    // driver folder, where one is set). Returns an empty Module on failure; `error` then holds
+    // the system's reason when asked for.
+    static Module load(const std::filesystem::path& file, std::string* error = nullptr);
+
+    bool loaded() const { return handle_ != nullptr; }
+    explicit operator bool() const { return loaded(); }
+
+    // Address of an exported symbol, or null when the library has none of that name.
+    void* symbol(const char* name) const;
+
+    template <typename Function> Function function(const char* name) const {
+        return reinterpret_cast<Function>(symbol(name));
+    }
+
+    void unload();
+
+private:
+    explicit Module(void* handle) : handle_(handle) {}
+    void* handle_ = nullptr;
+};
+
+// Full path of the library (or program) that holds this code; empty if the system cannot tell.
+std::optional<std::filesystem::path> ownModuleFile();
+
+} // namespace platform

@@ -1,0 +1,1 @@
+#include "source/my_source.h"

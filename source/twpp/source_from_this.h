@@ -1,0 +1,160 @@
+// The data source's entry: the process-wide list of instances (one per application), the calls
+// that need no instance, and the instance call around the routers of SourceBase.
+//
+// All of it runs on the application's thread: the list is a plain process-wide value.
+#pragma once
+
+#include "source/twpp/memory.h"
+#include "source/twpp/registry.h"
+#include "source/twpp/source_base.h"
+
+#include <cstring>
+#include <iterator>
+#include <list>
+#include <new>
+
+namespace Twpp {
+
+template <typename Derived> class SourceFromThis : public SourceBase {
+public:
+    // The whole of DS_Entry: never throws, always records a condition code.
+    static TW_UINT16 entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+        Result result;
+        try {
+            auto found = origin != nullptr ? find(origin->Id) : instances().end();
+            result = found != instances().end() ? instanceCall(found, origin, dg, dat, msg, data)
+                                                : staticCall(origin, dg, dat, msg, data);
+        } catch (const std::bad_alloc&) {
+            result = failure(TWCC_LOWMEMORY);
+        } catch (...) {
+            result = bummer();
+        }
+        Registry::setLastStaticCondition(result.conditionCode);
+        return result.returnCode;
+    }
+
+    static std::size_t instanceCount() { return instances().size(); }
+
+protected:
+    bool anyInstanceEnabled() const override {
+        for (const auto& instance : instances()) {
+            if (instance.state() >= 5 && instance.state() <= 7) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    using List = std::list<Derived>;
+
+    static List& instances() {
+        // Destroyed when the module is unloaded, together with whatever instances are left.
+        static struct Holder {
+            List list;
+            ~Holder() {
+                list.clear();
+                Registry::releaseDsm();
+            }
+        } holder;
+        return holder.list;
+    }
+
+    static typename List::iterator find(TW_UINT32 id) {
+        for (auto it = instances().begin(); it != instances().end(); ++it) {
+            if (it->appIdentity().Id == id) {
+                return it;
+            }
+        }
+        return instances().end();
+    }
+
+    static Result staticCall(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+        if (dg != DG_CONTROL) {
+            return seqError();
+        }
+        switch (dat) {
+        case DAT_IDENTITY:
+            switch (msg) {
+            case MSG_CLOSEDS:
+                return success();
+            case MSG_OPENDS: {
+                instances().emplace_back();
+                return instanceCall(std::prev(instances().end()), origin, dg, dat, msg, data);
+            }
+            case MSG_GET: {
+                if (data == nullptr) {
+                    return badValue();
+                }
+                const Identity identity = Registry::staticIdentity();
+                std::memcpy(data, &identity, sizeof(identity));
+                return success();
+            }
+            default:
+                return badProtocol();
+            }
+        case DAT_STATUS:
+            if (msg != MSG_GET) {
+                return badProtocol();
+            }
+            if (data == nullptr) {
+                return badValue();
+            }
+            *static_cast<TW_STATUS*>(data) = TW_STATUS{Registry::lastStaticCondition(), 0};
+            return success();
+        case DAT_ENTRYPOINT:
+            if (msg != MSG_SET) {
+                return badProtocol();
+            }
+            if (data == nullptr) {
+                return badValue();
+            }
+            Registry::acceptEntryPoint(*static_cast<const TW_ENTRYPOINT*>(data));
+            return success();
+        default:
+            return badProtocol();
+        }
+    }
+
+    static Result instanceCall(typename List::iterator instance, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
+                               TW_UINT16 msg, TW_MEMREF data) {
+        Result result = routedCall(*instance, origin, dg, dat, msg, data);
+        instance->setLastStatus(result.conditionCode);
+
+        const bool identityCall = dg == DG_CONTROL && dat == DAT_IDENTITY;
+        if (identityCall && ((msg == MSG_OPENDS && !result.succeeded()) ||
+                             (msg == MSG_CLOSEDS && result.succeeded()))) {
+            instances().erase(instance);
+            if (instances().empty()) {
+                Registry::releaseDsm();
+            }
+        }
+        return result;
+    }
+
+    static Result routedCall(Derived& instance, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                             TW_MEMREF data) {
+        if (!Registry::ensureDsm()) {
+            return bummer();
+        }
+        if (origin == nullptr) {
+            return badProtocol();
+        }
+        TW_HANDLE appHandle = nullptr;
+        if (data != nullptr && dat == DAT_CAPABILITY) {
+            appHandle = static_cast<TW_CAPABILITY*>(data)->hContainer;
+        } else if (data != nullptr && dat == DAT_IMAGENATIVEXFER) {
+            appHandle = *static_cast<TW_HANDLE*>(data);
+        }
+        Memory::AppOwnedHandleScope scope(appHandle);
+        try {
+            return instance.call(*origin, dg, dat, msg, data);
+        } catch (const std::bad_alloc&) {
+            return failure(TWCC_LOWMEMORY);
+        } catch (...) {
+            return bummer();
+        }
+    }
+};
+
+} // namespace Twpp
