@@ -30,8 +30,8 @@
 #endif
 
 extern "C" OSTRA_DSM_EXPORT TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* dest,
-                                                                  TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
-                                                                  TW_MEMREF data);
+                                                                TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                                                TW_MEMREF data);
 
 namespace {
 
@@ -86,7 +86,9 @@ void TW_CALLINGSTYLE memFree(TW_HANDLE handle) {
     }
 }
 
-TW_MEMREF TW_CALLINGSTYLE memLock(TW_HANDLE handle) { return handle; }
+TW_MEMREF TW_CALLINGSTYLE memLock(TW_HANDLE handle) {
+    return handle;
+}
 void TW_CALLINGSTYLE memUnlock(TW_HANDLE) {}
 
 TW_ENTRYPOINT entryPoint() {
@@ -130,7 +132,8 @@ std::optional<TW_IDENTITY> probe(const fs::path& file) {
     if (entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity) != TWRC_SUCCESS) {
         return std::nullopt;
     }
-    const bool groups = (identity.SupportedGroups & DG_CONTROL) != 0 && (identity.SupportedGroups & DG_IMAGE) != 0;
+    const bool groups =
+        (identity.SupportedGroups & DG_CONTROL) != 0 && (identity.SupportedGroups & DG_IMAGE) != 0;
     if (identity.ProtocolMajor != 2 || !groups) {
         return std::nullopt;
     }
@@ -172,7 +175,8 @@ TW_UINT16 openSource(Application& app, TW_IDENTITY* wanted) {
     const auto listing = scanSources();
     const std::pair<fs::path, TW_IDENTITY>* chosen = nullptr;
     for (const auto& entry : listing) {
-        if (wanted->ProductName[0] == '\0' || std::strncmp(entry.second.ProductName, wanted->ProductName, 34) == 0) {
+        if (wanted->ProductName[0] == '\0' ||
+            std::strncmp(entry.second.ProductName, wanted->ProductName, 34) == 0) {
             chosen = &entry;
             break;
         }
@@ -234,8 +238,8 @@ TW_UINT16 managerCall(Application& app, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF 
             if (found == app.sources.end()) {
                 return fail(TWCC_NODS);
             }
-            const TW_UINT16 rc = callSource(*found->second, app.identity, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS,
-                                            &found->second->identity);
+            const TW_UINT16 rc = callSource(*found->second, app.identity, DG_CONTROL, DAT_IDENTITY,
+                                            MSG_CLOSEDS, &found->second->identity);
             if (rc == TWRC_SUCCESS) {
                 app.sources.erase(found);
                 return succeed();
@@ -298,7 +302,8 @@ TW_UINT16 applicationCall(Application& app, TW_IDENTITY* dest, TW_UINT32 dg, TW_
         app.callback = reinterpret_cast<DSMENTRYPROC>(const_cast<void*>(proc));
         return succeed();
     }
-    if (dg == DG_CONTROL && dat == DAT_EVENT && msg == MSG_PROCESSEVENT && source.pending && data != nullptr) {
+    if (dg == DG_CONTROL && dat == DAT_EVENT && msg == MSG_PROCESSEVENT && source.pending &&
+        data != nullptr) {
         static_cast<TW_EVENT*>(data)->TWMessage = *source.pending;
         source.pending.reset();
         return TWRC_DSEVENT;
@@ -330,8 +335,8 @@ TW_UINT16 sourceCall(Application& app, Source& source, TW_UINT32 dg, TW_UINT16 d
 } // namespace
 
 extern "C" OSTRA_DSM_EXPORT TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* dest,
-                                                                  TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
-                                                                  TW_MEMREF data) {
+                                                                TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                                                TW_MEMREF data) {
     std::lock_guard lock(mutex);
     if (origin == nullptr) {
         return fail(TWCC_BADVALUE);

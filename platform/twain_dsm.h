@@ -1,8 +1,8 @@
 // Where the TWAIN Data Source Manager is found when it has not handed over its entry point.
 #pragma once
 
-#include <vector>
 #include <string>
+#include <vector>
 
 namespace platform {
 

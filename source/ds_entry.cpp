@@ -8,6 +8,6 @@
 #endif
 
 extern "C" OSTRA_EXPORT TW_UINT16 TW_CALLINGSTYLE DS_Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
-                                                             TW_UINT16 msg, TW_MEMREF data) {
+                                                           TW_UINT16 msg, TW_MEMREF data) {
     return MySource::entry(origin, dg, dat, msg, data);
 }

@@ -47,7 +47,9 @@ void writeString(const std::string& text) {
     writeLog([text](std::ofstream& out) { out << text << std::endl; });
 }
 
-void writeString2(const std::string& text) { writeString(text); }
+void writeString2(const std::string& text) {
+    writeString(text);
+}
 
 void writeTwoString(const std::string& first, std::string second) {
     writeLog([first, second = std::move(second)](std::ofstream& out) {

@@ -5,9 +5,15 @@
 
 namespace platform {
 
-void* handleAlloc(std::uint32_t size) { return std::calloc(1, size == 0 ? 1 : size); }
-void handleFree(void* handle) { std::free(handle); }
-void* handleLock(void* handle) { return handle; }
+void* handleAlloc(std::uint32_t size) {
+    return std::calloc(1, size == 0 ? 1 : size);
+}
+void handleFree(void* handle) {
+    std::free(handle);
+}
+void* handleLock(void* handle) {
+    return handle;
+}
 void handleUnlock(void*) {}
 
 } // namespace platform

@@ -6,7 +6,9 @@
 
 namespace platform {
 
-Module::~Module() { unload(); }
+Module::~Module() {
+    unload();
+}
 
 Module::Module(Module&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
 

@@ -2,6 +2,8 @@
 
 namespace platform {
 
-std::vector<std::string> twainDsmLibraryNames() { return {"libtwaindsm.so.2", "libtwaindsm.so"}; }
+std::vector<std::string> twainDsmLibraryNames() {
+    return {"libtwaindsm.so.2", "libtwaindsm.so"};
+}
 
 } // namespace platform

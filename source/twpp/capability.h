@@ -23,7 +23,7 @@ template <> struct ItemType<TW_UINT32> { static constexpr TW_UINT16 value = TWTY
 template <> struct ItemType<Bool> { static constexpr TW_UINT16 value = TWTY_BOOL; };
 template <> struct ItemType<Fix32> { static constexpr TW_UINT16 value = TWTY_FIX32; };
 template <typename E>
-    requires std::is_enum_v<E> && std::is_same_v<std::underlying_type_t<E>, TW_UINT16>
+requires std::is_enum_v<E> && std::is_same_v<std::underlying_type_t<E>, TW_UINT16>
 struct ItemType<E> {
     static constexpr TW_UINT16 value = TWTY_UINT16;
 };
@@ -41,7 +41,8 @@ public:
         : id_(id), type_(containerType), handle_(handle) {}
     // Takes the application's structure as it stands; its handle is the application's own for the
     // call in progress and so is never freed here.
-    explicit Capability(const TW_CAPABILITY& raw) : id_(raw.Cap), type_(raw.ConType), handle_(raw.hContainer) {}
+    explicit Capability(const TW_CAPABILITY& raw)
+        : id_(raw.Cap), type_(raw.ConType), handle_(raw.hContainer) {}
     ~Capability() { reset(); }
 
     Capability(Capability&& other) noexcept
@@ -127,8 +128,12 @@ inline TW_HANDLE allocOrThrow(std::size_t size) {
     }
     return handle;
 }
-inline void writeU16(char* at, TW_UINT16 v) { std::memcpy(at, &v, 2); }
-inline void writeU32(char* at, TW_UINT32 v) { std::memcpy(at, &v, 4); }
+inline void writeU16(char* at, TW_UINT16 v) {
+    std::memcpy(at, &v, 2);
+}
+inline void writeU32(char* at, TW_UINT32 v) {
+    std::memcpy(at, &v, 4);
+}
 } // namespace detail
 
 template <typename T> Capability Capability::oneValue(TW_UINT16 id, T value) {

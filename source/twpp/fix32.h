@@ -21,7 +21,9 @@ public:
 
     constexpr TW_INT16 whole() const { return whole_; }
     constexpr TW_UINT16 frac() const { return frac_; }
-    constexpr float toFloat() const { return static_cast<float>(whole_) + static_cast<float>(frac_) / 65536.0f; }
+    constexpr float toFloat() const {
+        return static_cast<float>(whole_) + static_cast<float>(frac_) / 65536.0f;
+    }
     constexpr TW_FIX32 raw() const { return TW_FIX32{whole_, frac_}; }
 
     constexpr bool operator==(const Fix32& other) const = default;

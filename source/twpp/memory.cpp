@@ -34,7 +34,9 @@ void clearCallbacks() {
     unlockCallback = nullptr;
 }
 
-bool hasCallbacks() { return allocCallback != nullptr; }
+bool hasCallbacks() {
+    return allocCallback != nullptr;
+}
 
 TW_HANDLE alloc(TW_UINT32 size) {
     return allocCallback != nullptr ? allocCallback(size) : platform::handleAlloc(size);
@@ -69,8 +71,12 @@ void unlock(TW_HANDLE handle) {
     }
 }
 
-TW_HANDLE appOwnedHandle() { return currentAppHandle; }
-void setAppOwnedHandle(TW_HANDLE handle) { currentAppHandle = handle; }
+TW_HANDLE appOwnedHandle() {
+    return currentAppHandle;
+}
+void setAppOwnedHandle(TW_HANDLE handle) {
+    currentAppHandle = handle;
+}
 
 void freeUnlessAppOwned(TW_HANDLE handle) {
     if (handle != nullptr && handle != currentAppHandle) {

@@ -21,7 +21,9 @@ void copyString(TW_STR32& target, const char* text) {
 
 } // namespace
 
-DSMENTRYPROC dsmEntry() { return dsmEntryPointer; }
+DSMENTRYPROC dsmEntry() {
+    return dsmEntryPointer;
+}
 
 void acceptEntryPoint(const TW_ENTRYPOINT& entry) {
     dsmEntryPointer = entry.DSM_Entry;
@@ -52,8 +54,12 @@ void releaseDsm() {
     dsmModule.unload();
 }
 
-TW_UINT16 lastStaticCondition() { return lastStatic; }
-void setLastStaticCondition(TW_UINT16 conditionCode) { lastStatic = conditionCode; }
+TW_UINT16 lastStaticCondition() {
+    return lastStatic;
+}
+void setLastStaticCondition(TW_UINT16 conditionCode) {
+    lastStatic = conditionCode;
+}
 
 Identity staticIdentity() {
     Identity id{};

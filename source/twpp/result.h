@@ -21,11 +21,23 @@ struct Result {
     constexpr bool succeeded() const { return returnCode == TWRC_SUCCESS; }
 };
 
-constexpr Result success() { return Result(TWRC_SUCCESS, TWCC_SUCCESS); }
-constexpr Result failure(TW_UINT16 conditionCode) { return Result(TWRC_FAILURE, conditionCode); }
-constexpr Result badProtocol() { return failure(TWCC_BADPROTOCOL); }
-constexpr Result badValue() { return failure(TWCC_BADVALUE); }
-constexpr Result seqError() { return failure(TWCC_SEQERROR); }
-constexpr Result bummer() { return failure(TWCC_BUMMER); }
+constexpr Result success() {
+    return Result(TWRC_SUCCESS, TWCC_SUCCESS);
+}
+constexpr Result failure(TW_UINT16 conditionCode) {
+    return Result(TWRC_FAILURE, conditionCode);
+}
+constexpr Result badProtocol() {
+    return failure(TWCC_BADPROTOCOL);
+}
+constexpr Result badValue() {
+    return failure(TWCC_BADVALUE);
+}
+constexpr Result seqError() {
+    return failure(TWCC_SEQERROR);
+}
+constexpr Result bummer() {
+    return failure(TWCC_BUMMER);
+}
 
 } // namespace Twpp

@@ -189,7 +189,8 @@ Result SourceBase::fileSystem(const Identity& origin, Msg msg, void* data) {
         if (msg == MSG_GETCLOSE) {
             return fileSystemGetClose(origin, data);
         }
-        return msg == MSG_GETFIRSTFILE ? fileSystemGetFirstFile(origin, data) : fileSystemGetNextFile(origin, data);
+        return msg == MSG_GETFIRSTFILE ? fileSystemGetFirstFile(origin, data)
+                                       : fileSystemGetNextFile(origin, data);
     case MSG_CHANGEDIRECTORY:
     case MSG_CREATEDIRECTORY:
     case MSG_DELETE:
@@ -593,7 +594,9 @@ Result SourceBase::xferGroupGet(const Identity&, TW_UINT32& data) {
 
 // Every other operation: not supported by this source.
 #define TWPP_UNSUPPORTED(name, ...)                                                                          \
-    Result SourceBase::name(__VA_ARGS__) { return badProtocol(); }
+    Result SourceBase::name(__VA_ARGS__) {                                                                   \
+        return badProtocol();                                                                                \
+    }
 
 TWPP_UNSUPPORTED(capabilityGet, const Identity&, TW_CAPABILITY&)
 TWPP_UNSUPPORTED(capabilityGetCurrent, const Identity&, TW_CAPABILITY&)

@@ -69,7 +69,8 @@ private:
         return instances().end();
     }
 
-    static Result staticCall(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+    static Result staticCall(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                             TW_MEMREF data) {
         if (dg != DG_CONTROL) {
             return seqError();
         }
@@ -116,14 +117,14 @@ private:
         }
     }
 
-    static Result instanceCall(typename List::iterator instance, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
-                               TW_UINT16 msg, TW_MEMREF data) {
+    static Result instanceCall(typename List::iterator instance, TW_IDENTITY* origin, TW_UINT32 dg,
+                               TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
         Result result = routedCall(*instance, origin, dg, dat, msg, data);
         instance->setLastStatus(result.conditionCode);
 
         const bool identityCall = dg == DG_CONTROL && dat == DAT_IDENTITY;
-        if (identityCall && ((msg == MSG_OPENDS && !result.succeeded()) ||
-                             (msg == MSG_CLOSEDS && result.succeeded()))) {
+        if (identityCall &&
+            ((msg == MSG_OPENDS && !result.succeeded()) || (msg == MSG_CLOSEDS && result.succeeded()))) {
             instances().erase(instance);
             if (instances().empty()) {
                 Registry::releaseDsm();
@@ -132,8 +133,8 @@ private:
         return result;
     }
 
-    static Result routedCall(Derived& instance, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
-                             TW_MEMREF data) {
+    static Result routedCall(Derived& instance, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
+                             TW_UINT16 msg, TW_MEMREF data) {
         if (!Registry::ensureDsm()) {
             return bummer();
         }

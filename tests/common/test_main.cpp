@@ -17,9 +17,15 @@ std::filesystem::path root;
 
 namespace testenv {
 
-const std::filesystem::path& tempRoot() { return root; }
-std::filesystem::path appDataFolder() { return root / "appdata"; }
-std::filesystem::path busFolder() { return root / "bus"; }
+const std::filesystem::path& tempRoot() {
+    return root;
+}
+std::filesystem::path appDataFolder() {
+    return root / "appdata";
+}
+std::filesystem::path busFolder() {
+    return root / "bus";
+}
 
 } // namespace testenv
 

@@ -4,7 +4,7 @@
 #include <map>
 
 extern "C" TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg,
-                                                TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+                                               TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 
 namespace {
 
@@ -13,8 +13,8 @@ std::map<TW_UINT32, TwainApp*>& appsById() {
     return apps;
 }
 
-TW_UINT16 TW_CALLINGSTYLE recordNotification(TW_IDENTITY*, TW_IDENTITY* dest, TW_UINT32, TW_UINT16, TW_UINT16 msg,
-                                             TW_MEMREF) {
+TW_UINT16 TW_CALLINGSTYLE recordNotification(TW_IDENTITY*, TW_IDENTITY* dest, TW_UINT32, TW_UINT16,
+                                             TW_UINT16 msg, TW_MEMREF) {
     if (dest != nullptr) {
         if (auto found = appsById().find(dest->Id); found != appsById().end()) {
             found->second->notifications.push_back(msg);

@@ -1,2 +1,4 @@
 // A library for the module-loading tests.
-extern "C" __attribute__((visibility("default"))) int ostraFixtureAnswer() { return 42; }
+extern "C" __attribute__((visibility("default"))) int ostraFixtureAnswer() {
+    return 42;
+}

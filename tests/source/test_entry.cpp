@@ -23,10 +23,10 @@ TEST(TwainDll, AnswersItsIdentityAcrossRepeatedLoads) {
         ASSERT_EQ(entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &id), TWRC_SUCCESS);
         EXPECT_STREQ(id.ProductName, "Vanto Sensor Twain");
         EXPECT_STREQ(id.Manufacturer, "IT Vanto");
-        EXPECT_EQ(id.SupportedGroups, DG_CONTROL | DG_IMAGE | DF_DS2);
+        EXPECT_EQ(+id.SupportedGroups, DG_CONTROL | DG_IMAGE | DF_DS2);
         TW_STATUS status{};
         ASSERT_EQ(entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
-        EXPECT_EQ(status.ConditionCode, TWCC_SUCCESS);
+        EXPECT_EQ(+status.ConditionCode, TWCC_SUCCESS);
     }
 }
 
@@ -39,8 +39,8 @@ TEST(TwainDll, ListedByTheDsmScanWithItsIdentity) {
     EXPECT_STREQ(found.ProductName, "Vanto Sensor Twain");
     EXPECT_STREQ(found.ProductFamily, "Vanto");
     EXPECT_STREQ(found.Version.Info, "v1.0.2");
-    EXPECT_EQ(found.ProtocolMajor, 2);
-    EXPECT_EQ(found.ProtocolMinor, 3);
+    EXPECT_EQ(+found.ProtocolMajor, 2);
+    EXPECT_EQ(+found.ProtocolMinor, 3);
     EXPECT_EQ(app.dsm(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &found), TWRC_ENDOFLIST);
     EXPECT_EQ(OstraDsm_sourceLoads(), 1u);
 }
@@ -58,7 +58,7 @@ TEST(TwainDll, FindsTheDsmByNameWhenNoEntryPointWasHandedOver) {
     entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source);
     TW_STATUS status{};
     entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    EXPECT_NE(status.ConditionCode, TWCC_BUMMER);
+    EXPECT_NE(+status.ConditionCode, TWCC_BUMMER);
 }
 
 } // namespace

@@ -15,7 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path logFile() { return testenv::appDataFolder() / "vanto_sensor" / "ds.log"; }
+fs::path logFile() {
+    return testenv::appDataFolder() / "vanto_sensor" / "ds.log";
+}
 
 std::vector<std::string> logLines() {
     std::ifstream in(logFile());
@@ -62,7 +64,8 @@ TEST_F(Log, FileIsEmptiedOnlyOnceItReachesTheLimit) {
         std::uintmax_t size;
         bool emptied;
     };
-    for (const Case c : {Case{kLogSizeLimit - 1, false}, Case{kLogSizeLimit, true}, Case{kLogSizeLimit + 7, true}}) {
+    for (const Case c :
+         {Case{kLogSizeLimit - 1, false}, Case{kLogSizeLimit, true}, Case{kLogSizeLimit + 7, true}}) {
         fs::remove(logFile());
         { std::ofstream(logFile()).close(); }
         fs::resize_file(logFile(), c.size);

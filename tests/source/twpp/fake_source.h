@@ -48,7 +48,9 @@ protected:
     }
 
 #define FAKE_OP(name, ...)                                                                                   \
-    Result name(__VA_ARGS__) override { return record(#name); }
+    Result name(__VA_ARGS__) override {                                                                      \
+        return record(#name);                                                                                \
+    }
     FAKE_OP(capabilityGet, const Identity&, TW_CAPABILITY&)
     FAKE_OP(capabilityGetCurrent, const Identity&, TW_CAPABILITY&)
     FAKE_OP(capabilityGetDefault, const Identity&, TW_CAPABILITY&)

@@ -92,9 +92,8 @@ TEST_F(CapabilityTest, EnumerationAndArrayLayouts) {
     EXPECT_EQ(array.type(), TWON_ARRAY);
     EXPECT_EQ(bytes(array, 12), (B{4, 0, 3, 0, 0, 0, 0x01, 0x00, 0x01, 0x01, 0x05, 0x10}));
 
-    auto fixes = Capability::enumeration<Fix32>(ICAP_XRESOLUTION, 1, 0, 0, [](auto& items) {
-        items.set(0, Fix32(1.0f));
-    });
+    auto fixes = Capability::enumeration<Fix32>(ICAP_XRESOLUTION, 1, 0, 0,
+                                                [](auto& items) { items.set(0, Fix32(1.0f)); });
     EXPECT_EQ(bytes(fixes, 18), (B{7, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
 }
 
@@ -170,9 +169,9 @@ TEST_F(CapabilityTest, AnswerHandsTheContainerToTheApplication) {
     answer(app, Capability::oneValue<TW_UINT16>(ICAP_BITDEPTH, 8));
     Memory::setAppOwnedHandle(nullptr);
     EXPECT_EQ(TrackedMemory::live.count(appHandle), 1u);
-    EXPECT_EQ(app.ConType, TWON_ONEVALUE);
-    EXPECT_NE(app.hContainer, appHandle);
-    EXPECT_EQ(readValue<TW_UINT16>(Capability(ICAP_BITDEPTH, TWON_ONEVALUE, app.hContainer)), 8);
+    EXPECT_EQ(+app.ConType, TWON_ONEVALUE);
+    EXPECT_NE(+app.hContainer, appHandle);
+    EXPECT_EQ(readValue<TW_UINT16>(Capability(ICAP_BITDEPTH, TWON_ONEVALUE, +app.hContainer)), 8);
     // (the temporary Capability above freed the answer)
     TrackedMemory::free(appHandle);
 
@@ -189,8 +188,9 @@ TEST_F(CapabilityTest, AllocationFailureThrowsBadAllocAndLeaksNothing) {
     TrackedMemory::failNext = 1;
     EXPECT_THROW((Capability::enumeration<TW_UINT16>(ICAP_XFERMECH, 2, 0, 0, [](auto&) {})), std::bad_alloc);
     // An exception while filling still releases the block.
-    EXPECT_THROW((Capability::array<TW_UINT16>(CAP_SUPPORTEDCAPS, 2, [](auto&) { throw ContainerException(); })),
-                 ContainerException);
+    EXPECT_THROW(
+        (Capability::array<TW_UINT16>(CAP_SUPPORTEDCAPS, 2, [](auto&) { throw ContainerException(); })),
+        ContainerException);
 }
 
 TEST(Exceptions, TextsAndHierarchy) {

@@ -13,14 +13,22 @@ TEST(Fix32, RoundsHalfAwayFromZeroIntoWholeAndFraction) {
         TW_UINT16 frac;
     };
     const Case cases[] = {
-        {1000.0f, 1000, 0}, {-1.5f, -2, 32768}, {0.5f, 0, 32768},  {1.0f, 1, 0},
-        {-0.25f, -1, 49152}, {0.68f, 0, 44564}, {0.0f, 0, 0},       {-1.0f, -1, 0},
-        {32767.0f, 32767, 0}, {1.0f / 131072.0f, 0, 1}, {-1.0f / 131072.0f, -1, 65535},
+        {1000.0f, 1000, 0},
+        {-1.5f, -2, 32768},
+        {0.5f, 0, 32768},
+        {1.0f, 1, 0},
+        {-0.25f, -1, 49152},
+        {0.68f, 0, 44564},
+        {0.0f, 0, 0},
+        {-1.0f, -1, 0},
+        {32767.0f, 32767, 0},
+        {1.0f / 131072.0f, 0, 1},
+        {-1.0f / 131072.0f, -1, 65535},
     };
     for (const auto& c : cases) {
         const Fix32 fix(c.value);
-        EXPECT_EQ(fix.whole(), c.whole) << c.value;
-        EXPECT_EQ(fix.frac(), c.frac) << c.value;
+        EXPECT_EQ(fix.whole(), +c.whole) << c.value;
+        EXPECT_EQ(fix.frac(), +c.frac) << c.value;
     }
 }
 
@@ -30,8 +38,8 @@ TEST(Fix32, ConvertsBackAndComparesBothHalves) {
     EXPECT_EQ(Fix32(2.0f), Fix32(2, 0));
     EXPECT_NE(Fix32(2.0f), Fix32(2, 1));
     const TW_FIX32 raw = Fix32(-1.5f).raw();
-    EXPECT_EQ(raw.Whole, -2);
-    EXPECT_EQ(raw.Frac, 32768);
+    EXPECT_EQ(+raw.Whole, -2);
+    EXPECT_EQ(+raw.Frac, 32768);
     EXPECT_EQ(Fix32(raw), Fix32(-1.5f));
 }
 

@@ -198,15 +198,15 @@ TEST_F(Routing, EveryRowCallsItsOperationOnlyInItsStates) {
     Payload payload;
     for (const Row& row : kRows) {
         for (TW_UINT16 state = 3; state <= 7; ++state) {
-            SCOPED_TRACE(testing::Message() << "DG " << row.dg << " DAT 0x" << std::hex << row.dat << " MSG 0x"
-                                            << row.msg << std::dec << " state " << state);
+            SCOPED_TRACE(testing::Message() << "DG " << row.dg << " DAT 0x" << std::hex << row.dat
+                                            << " MSG 0x" << row.msg << std::dec << " state " << state);
             source->forceState(state);
             source->calls.clear();
             FakeSource::answer = Twpp::Result(row.returnCode, TWCC_SUCCESS);
             const TW_UINT16 rc = send(1, row.dg, row.dat, row.msg, payload.forCall(row.dat));
             const bool allowed = row.states.empty() || row.states.count(state) == 1;
             if (allowed) {
-                EXPECT_EQ(rc, row.returnCode);
+                EXPECT_EQ(rc, +row.returnCode);
                 if (row.operation != nullptr) {
                     EXPECT_EQ(source->calls, std::vector<std::string>{row.operation});
                 }
@@ -266,9 +266,9 @@ TEST_F(Routing, UnknownMessagesAnswerBadProtocolAndRestrictedRoutersCheckStateFi
         EXPECT_EQ(source->lastStatus().ConditionCode, TWCC_BADPROTOCOL);
     }
     const std::pair<TW_UINT32, TW_UINT16> unknown[] = {
-        {0x0008, DAT_CAPABILITY},       {DG_CONTROL, DAT_NULL},   {DG_CONTROL, DAT_PARENT},
-        {DG_CONTROL, DAT_CALLBACK},     {DG_CONTROL, DAT_ENTRYPOINT}, {DG_IMAGE, DAT_CIECOLOR},
-        {DG_IMAGE, DAT_FILTER},         {DG_AUDIO, DAT_IMAGEINFO},
+        {0x0008, DAT_CAPABILITY},   {DG_CONTROL, DAT_NULL},       {DG_CONTROL, DAT_PARENT},
+        {DG_CONTROL, DAT_CALLBACK}, {DG_CONTROL, DAT_ENTRYPOINT}, {DG_IMAGE, DAT_CIECOLOR},
+        {DG_IMAGE, DAT_FILTER},     {DG_AUDIO, DAT_IMAGEINFO},
     };
     for (const auto& [dg, dat] : unknown) {
         EXPECT_EQ(send(1, dg, dat, MSG_GET, payload.forCall(dat)), TWRC_FAILURE);
@@ -308,8 +308,8 @@ TEST_F(Routing, EndTransferMovesToFiveOnlyWhenNothingRemains) {
         TW_UINT16 expected;
     };
     const Case cases[] = {
-        {0, DG_IMAGE, false, 5},      {0xFFFF, DG_IMAGE, false, 6}, {3, DG_IMAGE, false, 6},
-        {0, DG_AUDIO, false, 6},      {0, DG_AUDIO, true, 5},       {2, DG_IMAGE, true, 6},
+        {0, DG_IMAGE, false, 5}, {0xFFFF, DG_IMAGE, false, 6}, {3, DG_IMAGE, false, 6},
+        {0, DG_AUDIO, false, 6}, {0, DG_AUDIO, true, 5},       {2, DG_IMAGE, true, 6},
     };
     FakeSource* source = open(1);
     for (const auto& c : cases) {
@@ -320,8 +320,8 @@ TEST_F(Routing, EndTransferMovesToFiveOnlyWhenNothingRemains) {
             FakeSource::groupFails = c.groupFails;
             TW_PENDINGXFERS pending{};
             EXPECT_EQ(send(1, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-            EXPECT_EQ(pending.Count, c.count);
-            EXPECT_EQ(source->state(), c.expected) << c.count << " " << c.group << " " << c.groupFails;
+            EXPECT_EQ(+pending.Count, +c.count);
+            EXPECT_EQ(source->state(), +c.expected) << c.count << " " << c.group << " " << c.groupFails;
         }
     }
     for (TW_UINT16 wrong : {4, 5}) {
@@ -381,7 +381,7 @@ TEST_F(Routing, ExceptionsBecomeConditionCodes) {
         FakeSource::throwTwpp = false;
         TW_STATUS status{};
         EXPECT_EQ(send(1, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
-        EXPECT_EQ(status.ConditionCode, c.expected);
+        EXPECT_EQ(+status.ConditionCode, +c.expected);
         EXPECT_EQ(source->state(), 4);
     }
 }
@@ -415,11 +415,11 @@ TEST_F(Routing, StatusAnswersTheInstancesPreviousCall) {
     send(1, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
     TW_STATUS status{};
     send(2, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    EXPECT_EQ(status.ConditionCode, TWCC_SUCCESS);
+    EXPECT_EQ(+status.ConditionCode, TWCC_SUCCESS);
     send(1, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    EXPECT_EQ(status.ConditionCode, TWCC_CAPUNSUPPORTED);
+    EXPECT_EQ(+status.ConditionCode, TWCC_CAPUNSUPPORTED);
     send(1, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    EXPECT_EQ(status.ConditionCode, TWCC_SUCCESS);
+    EXPECT_EQ(+status.ConditionCode, TWCC_SUCCESS);
     EXPECT_EQ(source->lastStatus().ConditionCode, TWCC_SUCCESS);
 }
 
@@ -427,7 +427,7 @@ TEST_F(Routing, IdentityGetAnswersTheIdentityGivenAtOpen) {
     open(1);
     TW_IDENTITY identity{};
     EXPECT_EQ(send(1, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
-    EXPECT_EQ(identity.Id, 101u);
+    EXPECT_EQ(+identity.Id, 101u);
     EXPECT_STREQ(identity.ProductName, "Fake");
 }
 
@@ -435,8 +435,8 @@ TEST_F(Routing, NotificationsGoThroughTheDsmFromSourceToApplication) {
     FakeSource* source = open(1);
     EXPECT_TRUE(source->notify(MSG_XFERREADY).succeeded());
     EXPECT_EQ(posted, std::vector<TW_UINT16>{MSG_XFERREADY});
-    EXPECT_EQ(postedOrigin.Id, 101u);
-    EXPECT_EQ(postedDest.Id, 1u);
+    EXPECT_EQ(+postedOrigin.Id, 101u);
+    EXPECT_EQ(+postedDest.Id, 1u);
 }
 
 TEST_F(Routing, OpenAndCloseManageTheInstanceList) {
@@ -470,7 +470,7 @@ TEST_F(Routing, OpenAndCloseManageTheInstanceList) {
     EXPECT_EQ(FakeSource::entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &src), TWRC_FAILURE);
     TW_STATUS status{};
     FakeSource::entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    EXPECT_EQ(status.ConditionCode, TWCC_BUMMER);
+    EXPECT_EQ(+status.ConditionCode, TWCC_BUMMER);
     EXPECT_EQ(FakeSource::instanceCount(), 0u);
     handOverEntryPoint();
     open(1);

@@ -7,7 +7,8 @@
 
 namespace {
 
-TW_UINT16 TW_CALLINGSTYLE acceptingDsm(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF) {
+TW_UINT16 TW_CALLINGSTYLE acceptingDsm(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16,
+                                       TW_MEMREF) {
     return TWRC_SUCCESS;
 }
 
@@ -16,7 +17,7 @@ TW_UINT16 staticStatus() {
     TW_IDENTITY nobody{};
     nobody.Id = 4242;
     EXPECT_EQ(FakeSource::entry(&nobody, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
-    EXPECT_EQ(status.Data, 0);
+    EXPECT_EQ(+status.Data, 0);
     return status.ConditionCode;
 }
 
@@ -46,9 +47,9 @@ TEST(StaticCall, AnswersWithoutAnInstance) {
         alignas(8) unsigned char data[256]{};
         TW_IDENTITY app{};
         app.Id = 7;
-        EXPECT_EQ(FakeSource::entry(&app, c.dg, c.dat, c.msg, c.withData ? data : nullptr), c.rc)
+        EXPECT_EQ(FakeSource::entry(&app, c.dg, c.dat, c.msg, c.withData ? data : nullptr), +c.rc)
             << std::hex << c.dat << " " << c.msg;
-        EXPECT_EQ(staticStatus(), c.cc) << std::hex << c.dat << " " << c.msg;
+        EXPECT_EQ(staticStatus(), +c.cc) << std::hex << c.dat << " " << c.msg;
     }
     EXPECT_EQ(FakeSource::instanceCount(), 0u);
 }
@@ -68,14 +69,14 @@ TEST(StaticCall, IdentityGetAnswersTheSourcesOwnIdentity) {
     TW_IDENTITY id;
     std::memset(&id, 0xCC, sizeof(id));
     ASSERT_EQ(FakeSource::entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &id), TWRC_SUCCESS);
-    EXPECT_EQ(id.Id, 0u);
-    EXPECT_EQ(id.Version.MajorNum, 1);
-    EXPECT_EQ(id.Version.MinorNum, 0);
-    EXPECT_EQ(id.Version.Language, TWLG_ENGLISH);
-    EXPECT_EQ(id.Version.Country, TWCY_CANADA);
-    EXPECT_EQ(id.ProtocolMajor, 2);
-    EXPECT_EQ(id.ProtocolMinor, 3);
-    EXPECT_EQ(id.SupportedGroups, 0x40000003u);
+    EXPECT_EQ(+id.Id, 0u);
+    EXPECT_EQ(+id.Version.MajorNum, 1);
+    EXPECT_EQ(+id.Version.MinorNum, 0);
+    EXPECT_EQ(+id.Version.Language, TWLG_ENGLISH);
+    EXPECT_EQ(+id.Version.Country, TWCY_CANADA);
+    EXPECT_EQ(+id.ProtocolMajor, 2);
+    EXPECT_EQ(+id.ProtocolMinor, 3);
+    EXPECT_EQ(+id.SupportedGroups, 0x40000003u);
     const std::pair<const char*, const char*> strings[] = {{id.Version.Info, "v1.0.2"},
                                                            {id.Manufacturer, "IT Vanto"},
                                                            {id.ProductFamily, "Vanto"},
