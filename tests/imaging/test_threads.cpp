@@ -27,12 +27,14 @@ TEST(SharedRecords, ExposuresAndReadersRunSideBySide) {
         const int width = 8, height = 8, depth = 16;
         for (int i = 0; i < exposures; ++i) {
             holder->addImage(width, height, depth, frame.data(), retaker->takeRetake(), indices);
+            std::this_thread::yield();
         }
         done = true;
     });
 
     int round = 0;
-    while (!done) {
+    // Keep reading until the detector is done, and long enough to meet it in every state.
+    while (!done || round < 500) {
         ++round;
         const auto images = holder->snapshot();
         ASSERT_LE(images.size(), 5u);
@@ -64,7 +66,7 @@ TEST(SharedRecords, ExposuresAndReadersRunSideBySide) {
                 }
             });
         }
-        if (round % 29 == 0) {
+        if (round % 11 == 0) {
             indices->reset(4);
             retaker->reset();
             holder->resetImages();
