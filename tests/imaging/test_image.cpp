@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -11,28 +12,17 @@ TEST(ExposureImage, CopiesTheFrameRowByRowAndInvertsEverySample) {
     // Two rows of three, with more data behind the frame that must not be copied.
     const std::vector<unsigned short> raw{0, 65535, 1, 0x8000, 0x1234, 65534, 777, 777};
     const int width = 3, height = 2, depth = 16, number = 7;
-    const Image image(width, height, depth, raw.data(), number, false, false);
+    const Image portrait(width, height, depth, raw.data(), number, false, false);
+    EXPECT_EQ(portrait.pixels, (std::vector<std::uint16_t>{65535, 0, 65534, 0x7FFF, 0xEDCB, 1}));
+    EXPECT_EQ(std::tie(portrait.width, portrait.height, portrait.depth, portrait.number),
+              std::tie(width, height, depth, number));
+    EXPECT_TRUE(portrait.upright);
+    EXPECT_FALSE(portrait.ultraHd);
 
-    const std::vector<std::uint16_t> expected{65535, 0, 65534, 0x7FFF, 0xEDCB, 1};
-    EXPECT_EQ(image.pixels, expected);
-    EXPECT_EQ(image.width, 3);
-    EXPECT_EQ(image.height, 2);
-    EXPECT_EQ(image.depth, 16);
-    EXPECT_EQ(image.number, 7);
-    EXPECT_FALSE(image.ultraHd);
-    EXPECT_EQ(image.contrast, 1.0);
-    EXPECT_EQ(image.brightness, 0);
-    EXPECT_EQ(image.gamma, 0.68);
-    EXPECT_TRUE(image.enhance);
-    EXPECT_FALSE(image.rendered);
-    EXPECT_FALSE(image.composite);
-}
-
-TEST(ExposureImage, OnlyALandscapeTileTurnsTheImage) {
-    const unsigned short raw[1] = {5};
-    const int one = 1;
-    EXPECT_TRUE(Image(one, one, one, raw, one, false, true).upright);
-    EXPECT_FALSE(Image(one, one, one, raw, one, true, true).upright);
+    const Image landscape(width, height, depth, raw.data(), number, true, true);
+    EXPECT_EQ(landscape.pixels, portrait.pixels) << "stored as delivered, turned only when shown";
+    EXPECT_FALSE(landscape.upright);
+    EXPECT_TRUE(landscape.ultraHd);
 }
 
 TEST(ExposureImage, RefusesAFrameWithoutPixels) {

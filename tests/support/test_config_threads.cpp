@@ -1,7 +1,7 @@
 // Writers on several threads (the dialog, the connection thread) and a reader that bypasses the
 // process's own lock, as another process would; run under the thread sanitizer.
 #include "support/config_file.h"
-#include "tests/support/config_env.h"
+#include "tests/support/app_files.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -25,7 +25,7 @@ TEST(ConfigThreads, ConcurrentUpdatesLoseNothingAndTheFileIsAlwaysWhole) {
 
     std::thread outsider([&] {
         while (!done) {
-            const auto json = nlohmann::json::parse(testconfig::read(), nullptr, false);
+            const auto json = nlohmann::json::parse(appfiles::read(), nullptr, false);
             if (json.is_discarded() || !json.value("auto_save_enabled", false)) {
                 ++torn;
             }

@@ -1,4 +1,4 @@
-// The configuration file and log of the test's own application-data folder.
+// The files the driver keeps in the test's own application-data folder: the log and config.json.
 #pragma once
 
 #include "tests/common/test_env.h"
@@ -9,23 +9,29 @@
 #include <string>
 #include <vector>
 
-namespace testconfig {
+namespace appfiles {
 
 inline std::filesystem::path folder() {
     return testenv::appDataFolder() / "vanto_sensor";
 }
-inline std::filesystem::path file() {
+inline std::filesystem::path config() {
     return folder() / "config.json";
 }
 
-inline std::string read(const std::filesystem::path& path = file()) {
+inline std::string read(const std::filesystem::path& path = config()) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void write(const std::string& text) {
+inline void writeConfig(const std::string& text) {
     std::filesystem::create_directories(folder());
-    std::ofstream(file(), std::ios::binary | std::ios::trunc) << text;
+    std::ofstream(config(), std::ios::binary | std::ios::trunc) << text;
+}
+
+// Creates the folder (log records are dropped until it exists) and empties the log.
+inline void startLog() {
+    std::filesystem::create_directories(folder());
+    std::ofstream(folder() / "ds.log", std::ios::trunc).close();
 }
 
 inline std::vector<std::string> logLines() {
@@ -37,9 +43,4 @@ inline std::vector<std::string> logLines() {
     return lines;
 }
 
-inline void clearLog() {
-    std::filesystem::create_directories(folder());
-    std::ofstream(folder() / "ds.log", std::ios::trunc).close();
-}
-
-} // namespace testconfig
+} // namespace appfiles
