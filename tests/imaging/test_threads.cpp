@@ -32,47 +32,51 @@ TEST(SharedRecords, ExposuresAndReadersRunSideBySide) {
         done = true;
     });
 
+    // The application's side; a failed check ends it early, and the detector is joined either way.
     int round = 0;
-    // Keep reading until the detector is done, and long enough to meet it in every state.
-    while (!done || round < 500) {
-        ++round;
-        const auto images = holder->snapshot();
-        ASSERT_LE(images.size(), 5u);
-        std::set<int> numbers;
-        for (const auto& image : images) {
-            ASSERT_EQ(image->pixels.size(), 64u);
-            ASSERT_EQ(image->pixels[0], 65535 - 1000);
-            numbers.insert(image->number);
-        }
-        // Only the composite (number 0) may share a number; retakes keep theirs.
-        ASSERT_GE(numbers.size() + 1, images.size());
+    const auto application = [&] {
+        // Keep reading until the detector is done, and long enough to meet it in every state.
+        while (!done || round < 500) {
+            ++round;
+            const auto images = holder->snapshot();
+            ASSERT_LE(images.size(), 5u);
+            std::set<int> numbers;
+            for (const auto& image : images) {
+                ASSERT_EQ(image->pixels.size(), 64u);
+                ASSERT_EQ(image->pixels[0], 65535 - 1000);
+                numbers.insert(image->number);
+            }
+            // Only the composite (number 0) may share a number; retakes keep theirs.
+            ASSERT_GE(numbers.size() + 1, images.size());
 
-        const auto selection = indices->current();
-        ASSERT_LT(selection.selected, selection.upperLimit);
-        if (!images.empty()) {
-            retaker->addRetake(static_cast<int>(images.size()) - 1);
-            (void)retaker->front();
+            const auto selection = indices->current();
+            ASSERT_LT(selection.selected, selection.upperLimit);
+            if (!images.empty()) {
+                retaker->addRetake(static_cast<int>(images.size()) - 1);
+                (void)retaker->front();
+            }
+            if (round % 7 == 0) {
+                auto composite = std::make_shared<Image>();
+                composite->pixels.assign(64, 65535 - 1000);
+                holder->pushFront(composite);
+                holder->popFront();
+            }
+            if (round % 13 == 0) {
+                holder->withImages([](ImageHolder::Images& queue) {
+                    for (auto& image : queue) {
+                        image->rendered = true;
+                    }
+                });
+            }
+            if (round % 11 == 0) {
+                indices->reset(4);
+                retaker->reset();
+                holder->resetImages();
+            }
+            std::this_thread::yield();
         }
-        if (round % 7 == 0) {
-            auto composite = std::make_shared<Image>();
-            composite->pixels.assign(64, 65535 - 1000);
-            holder->pushFront(composite);
-            holder->popFront();
-        }
-        if (round % 13 == 0) {
-            holder->withImages([](ImageHolder::Images& queue) {
-                for (auto& image : queue) {
-                    image->rendered = true;
-                }
-            });
-        }
-        if (round % 11 == 0) {
-            indices->reset(4);
-            retaker->reset();
-            holder->resetImages();
-        }
-        std::this_thread::yield();
-    }
+    };
+    application();
     detector.join();
     EXPECT_GT(holder->nextNumber(), 1);
 }
