@@ -1,0 +1,142 @@
+// The acquisition dialog: the tiles of a dental series template, the large preview, the connection
+// lamp, the adjustment controls and the image actions. It holds no images of its own; it reads and
+// writes the shared acquisition records and is driven by its 200 ms clock.
+#pragma once
+
+#include "imaging/change_data.h"
+#include "imaging/graphic_layout.h"
+#include "imaging/image.h"
+#include "imaging/image_holder.h"
+#include "imaging/index_handler.h"
+#include "imaging/retaker.h"
+#include "imaging/ui_state.h"
+#include "support/config_file.h"
+#include "ui/cus_qgraphics_view.h"
+#include "ui/optimized_image_cache.h"
+#include "ui/twain_settings.h"
+#include "ui_twaindialog.h"
+
+#include <QtCore/QTimer>
+#include <QtWidgets/QDialog>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The device layer's side of the correction-files exchange; implemented by the device status.
+class CalibrartionHandler;
+
+// Everything here runs on the application's thread. The only entry from another thread is the
+// `isConnected` signal, which the device layer invokes by name with automatic connection, so that
+// its call is queued to this thread.
+class twaindialog : public QDialog {
+    Q_OBJECT
+
+public:
+    twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<IndexHandler> indexHandler,
+                std::shared_ptr<Retaker> retaker, std::shared_ptr<ImageHolder> imageHolder,
+                std::shared_ptr<ChangeData> changeData, std::shared_ptr<ConfigFile> configFile,
+                std::shared_ptr<CalibrartionHandler> calibrationHandler, bool connected, QWidget* parent);
+    ~twaindialog() override;
+
+    // Template change or reset: `tileCount` tiles, nothing selected, no image, every view empty.
+    void on_reset(unsigned char tileCount);
+    // Shows the views of `layouts` at their places (creating views as needed) and hides the others.
+    void layout_setup(const std::vector<GraphicLayout>& layouts);
+    // Moves the slider handles (without running their handlers) and writes the value fields.
+    void setSliders(int brightnessPosition, int contrastPosition, int gammaPosition);
+    // Disables (locked) or enables the adjustment controls and shows the matching lock icon.
+    void applyLock(bool locked);
+    void set_template_mode();
+    void set_single_mode();
+
+    // Tile drawing and preview, run by the clock.
+    void showImage(QGraphicsView* view, const GraphicLayout& layout, std::shared_ptr<Image> image,
+                   std::shared_ptr<ConfigFile> config);
+    void handle_image_change();
+    void updatePreview();
+
+    // Read access for the source and for tests.
+    const std::vector<std::shared_ptr<CusQGraphicsView>>& tileViews() const { return views; }
+    int currentTemplate() const { return templateIndex; }
+    bool isTemplateMode() const { return templateMode; }
+    std::uint8_t currentRetakeState() const { return retakeState; }
+    std::shared_ptr<ConfigFile> configuration() const { return configFile; }
+    const Ui::twaindialog& form() const { return ui; }
+
+signals:
+    void isConnected(bool connected);
+
+public slots:
+    void handleButton();
+    void retakeImage();
+    void rotate();
+    void rotateCCW();
+    void flip_vert();
+    void flip_hori();
+    void settingsPopup();
+    void contrastSliderValueChanged(int value);
+    void brightnessSliderValueChanged(int value);
+    void gammaSliderValueChanged(int value);
+    void layoutChanged(int index);
+    void handleFlicker();
+    void autoSaveToggled(bool checked);
+    void HDToggled(bool checked);
+    void UltraHDToggled(bool checked);
+    void contrastBrightnessResetButton();
+    void connectionChange(bool connected);
+    void settingsFinished(int result);
+    void lockImageParamHandler();
+    void brightvalueChange();
+    void contrastChange();
+    void gammaChange();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    Ui::twaindialog ui;
+
+    std::vector<std::shared_ptr<CusQGraphicsView>> views;
+    std::unique_ptr<TwainSettings> settingsDialog;
+    std::shared_ptr<UIState> uiState;
+    std::shared_ptr<IndexHandler> indexHandler;
+    std::shared_ptr<Retaker> retaker;
+    // 0 no retake possible, 1 the selected tile has an image (Re-take enabled), 2 a retake waits
+    // for the next exposure.
+    std::uint8_t retakeState = 0;
+    std::shared_ptr<ImageHolder> imageHolder;
+    std::shared_ptr<ChangeData> changeData;
+    std::shared_ptr<QTimer> flickerTimer;
+    // The tile whose image the preview shows, and the preview's bookkeeping.
+    std::int8_t previewIndex = -1;
+    bool previewShown = false;
+    bool previewIsCurrent = false;
+    bool previewValid = false;
+    int templateIndex = 0;
+    // Read from the configuration file by the first operation that needs it when none was given.
+    std::shared_ptr<ConfigFile> configFile;
+    std::shared_ptr<CalibrartionHandler> calibrationHandler;
+    // True: the template chooser is shown; false: single-image mode.
+    bool templateMode = false;
+
+    std::vector<GraphicLayout> singleImageLayout;
+    std::vector<GraphicLayout> biteswingLayout;
+    std::vector<GraphicLayout> checkupLayout;
+    std::vector<GraphicLayout> endoHorizontalLayout;
+    std::vector<GraphicLayout> fullMouth18Layout;
+    std::vector<GraphicLayout> fullMouth21Layout;
+    std::vector<GraphicLayout> verticalEndoLayout;
+
+    // The optimized pictures of the images on show, so that the clock redraws them without
+    // optimizing them again.
+    OptimizedImageCache optimizedImages;
+
+    // The selection handler installed as the IndexHandler's onChange.
+    void onIndexChange(int previous, int selected);
+    // The configuration record, read from the file when the dialog was given none.
+    ConfigFile& config();
+    // The number of tiles of the current template.
+    std::size_t tileCount() const;
+};
