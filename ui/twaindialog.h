@@ -62,6 +62,8 @@ public:
     bool isTemplateMode() const { return templateMode; }
     std::uint8_t currentRetakeState() const { return retakeState; }
     std::shared_ptr<ConfigFile> configuration() const { return configFile; }
+    // The tile whose image the preview shows, or -1 when it shows none.
+    int previewTile() const { return previewValid && previewShown ? previewIndex : -1; }
     const Ui::twaindialog& form() const { return ui; }
 
 signals:

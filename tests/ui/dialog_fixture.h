@@ -1,0 +1,115 @@
+// Test support for the acquisition dialog: the Qt application object, the shared records, a dialog
+// built on them, exposures, one clock tick of drawing, and an answerer for message boxes.
+#pragma once
+
+#include "tests/support/app_files.h"
+#include "ui/my_application.h"
+#include "ui/twaindialog.h"
+
+#include <QtCore/QTimer>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QMessageBox>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace uitest {
+
+// One application object for the whole test process, created as the data source creates it.
+inline MyApplication& application() {
+    static int argc = 0;
+    static MyApplication* app = new MyApplication(argc, nullptr);
+    return *app;
+}
+
+// Answers the next modal message box with `button` (NoButton: closes it with the window's close
+// button) as soon as it shows; records what it showed.
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(QMessageBox::StandardButton button) : timer(new QTimer) {
+        QObject::connect(timer.get(), &QTimer::timeout, [this, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) {
+                return;
+            }
+            timer->stop();
+            ++shown;
+            title = box->windowTitle();
+            text = box->text();
+            styleSheet = box->styleSheet();
+            icon = box->icon();
+            defaultButton =
+                box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
+            if (button == QMessageBox::NoButton) {
+                box->close();
+            } else {
+                box->button(button)->click();
+            }
+        });
+        timer->start(5);
+    }
+
+    int shown = 0;
+    QString title;
+    QString text;
+    QString styleSheet;
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+
+private:
+    std::unique_ptr<QTimer> timer;
+};
+
+class DialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        appfiles::startLog();
+    }
+
+    void TearDown() override { dialog.reset(); }
+
+    twaindialog& open(bool connected = false) {
+        dialog = std::make_unique<twaindialog>(uiState, indexHandler, retaker, imageHolder, changeData,
+                                               configFile, nullptr, connected, nullptr);
+        return *dialog;
+    }
+
+    // One exposure of `width` x `height` samples, all `value` (stored inverted).
+    void expose(std::uint16_t value = 1000, int width = 40, int height = 60) {
+        const std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * height, value);
+        imageHolder->addImage(width, height, 16, samples.data(), std::nullopt, indexHandler);
+    }
+
+    // What the dialog's clock does for the tiles and the preview on one tick.
+    void drawTick() {
+        const auto now = indexHandler->current();
+        if (indexHandler->onChange) {
+            indexHandler->onChange(now.previous, now.selected);
+        }
+        if (now.selected != -1) {
+            dialog->tileViews()[now.selected]->onSelected(now.selected);
+        }
+        dialog->updatePreview();
+        dialog->handle_image_change();
+    }
+
+    void chooseTemplate(int index) {
+        dialog->set_template_mode();
+        dialog->form().dropdown->setCurrentIndex(index);
+    }
+
+    std::shared_ptr<UIState> uiState = std::make_shared<UIState>();
+    std::shared_ptr<IndexHandler> indexHandler = std::make_shared<IndexHandler>();
+    std::shared_ptr<Retaker> retaker = std::make_shared<Retaker>();
+    std::shared_ptr<ImageHolder> imageHolder = std::make_shared<ImageHolder>();
+    std::shared_ptr<ChangeData> changeData = std::make_shared<ChangeData>();
+    std::shared_ptr<ConfigFile> configFile = std::make_shared<ConfigFile>();
+    std::unique_ptr<twaindialog> dialog;
+};
+
+} // namespace uitest
