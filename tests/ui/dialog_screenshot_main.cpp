@@ -4,6 +4,7 @@
 #include "ui/my_application.h"
 
 #include <QtCore/QTemporaryDir>
+#include <QtGui/QFont>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,11 @@ int main(int argc, char** argv) {
 
     int qtArgc = 0;
     MyApplication application(qtArgc, nullptr);
+    // The offscreen platform's default font is larger than a Windows dialog's (8 points); use the
+    // Windows size so that texts fit their boxes as they do on a clinic's machine.
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    QApplication::setFont(font);
     const QImage picture = uitest::renderFullMouthDialog();
     if (picture.isNull() || !picture.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "dialog_screenshot: cannot write %s\n", argv[1]);
