@@ -9,7 +9,7 @@
 
 namespace {
 
-// The nearest float, with values beyond the float range going to infinity instead of being undefined.
+// The double as a float; values beyond the float range become infinite instead of undefined.
 float toFloat(double value) {
     constexpr double largest = std::numeric_limits<float>::max();
     if (value > largest || value < -largest) {
