@@ -18,7 +18,9 @@ namespace {
 
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
-    explicit RecordingReporter(Times& times) : times_(times) {}
+    // Coloured only on a terminal, so that a saved report stays plain text.
+    explicit RecordingReporter(Times& times)
+        : ConsoleReporter(isatty(1) ? OO_Defaults : OO_Tabular), times_(times) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
@@ -27,7 +29,7 @@ public:
                 continue;
             }
             const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
-            times_.record(run.benchmark_name(), seconds * 1000.0);
+            times_.record(run.run_name.str(), seconds * 1000.0);
         }
     }
 
@@ -39,10 +41,13 @@ private:
 
 std::optional<double> Times::milliseconds(const std::string& name) const {
     const auto found = times_.find(name);
-    if (found == times_.end()) {
+    if (found == times_.end() || found->second.empty()) {
         return std::nullopt;
     }
-    return found->second;
+    auto values = found->second;
+    std::sort(values.begin(), values.end());
+    const auto middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 std::shared_ptr<Image> syntheticExposure(int width, int height) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -19,14 +20,14 @@ namespace bench {
 std::shared_ptr<Image> syntheticExposure(int width, int height);
 
 // Real time per iteration, in milliseconds, of each benchmark that ran, by its full name
-// ("BM_Name/1000/1500").
+// ("BM_Name/width:1000/height:1500/real_time"); with repetitions, the median of the repetitions.
 class Times {
 public:
-    void record(const std::string& name, double milliseconds) { times_[name] = milliseconds; }
+    void record(const std::string& name, double milliseconds) { times_[name].push_back(milliseconds); }
     std::optional<double> milliseconds(const std::string& name) const;
 
 private:
-    std::map<std::string, double> times_;
+    std::map<std::string, std::vector<double>> times_;
 };
 
 // Runs the benchmarks selected on the command line with the usual console output, then calls
