@@ -1,6 +1,10 @@
 #include "ui/optimized_image_cache.h"
 
+#include "support/log.h"
+
 #include <algorithm>
+#include <exception>
+#include <string>
 
 OptimizedImageCache::OptimizedImageCache(ImageOptimizer optimizer) : optimizer(std::move(optimizer)) {}
 
@@ -15,8 +19,15 @@ QImage OptimizedImageCache::optimize(const std::shared_ptr<Image>& image) {
     cv::Mat result;
     int width = 0;
     int height = 0;
-    optimizer(image, result, width, height);
     ++optimizations;
+    // An image the optimization cannot take (one without samples, for example) shows as an empty
+    // tile; the failure is kept with the picture, so it is not retried on every tick.
+    try {
+        optimizer(image, result, width, height);
+    } catch (const std::exception& e) {
+        writeString2(std::string("exception: ") + e.what());
+        return QImage();
+    }
     if (result.empty() || result.type() != CV_16UC1 || width <= 0 || height <= 0) {
         return QImage();
     }

@@ -1,5 +1,6 @@
 #include "ui/twaindialog.h"
 
+#include "imaging/perform_image_optimization.h"
 #include "support/log.h"
 #include "ui/template_layouts.h"
 
@@ -47,7 +48,7 @@ twaindialog::twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<Index
     : QDialog(parent), uiState(std::move(uiState)), indexHandler(std::move(indexHandler)),
       retaker(std::move(retaker)), imageHolder(std::move(imageHolder)), changeData(std::move(changeData)),
       configFile(std::move(configFile)), calibrationHandler(std::move(calibrationHandler)),
-      optimizedImages(ImageOptimizer{}) {
+      optimizedImages(perform_image_optimization) {
     const auto& templates = layoutTemplates();
     singleImageLayout = templates[0].tiles;
     biteswingLayout = templates[1].tiles;

@@ -24,21 +24,26 @@ std::vector<std::uint16_t> syntheticDetectorFrame(int width, int height, int var
         for (int x = 0; x < width; ++x) {
             const double u = static_cast<double>(x) / width;
             const double v = static_cast<double>(y) / height;
-            // Attenuation: bone texture behind, teeth (crown at the top, narrowing roots below).
-            double attenuation = 0.25 + 0.1 * std::sin(u * 40 + v * 17 + variant) * std::sin(v * 31);
+            // Density: soft bone texture, denser towards the roots.
+            double density =
+                0.20 + 0.12 * v + 0.025 * std::sin(u * 23 + variant) * std::sin(v * 19 + 2 * variant);
             for (int t = 0; t < teeth; ++t) {
-                const double centre = (t + 0.5) / teeth + 0.03 * std::sin(variant + t);
-                const double halfWidth = (0.36 - 0.22 * v) / teeth;
-                const double dx = std::abs(u - centre);
-                if (v > 0.08 && v < 0.92 && dx < halfWidth) {
-                    const bool crown = v < 0.42;
-                    const bool pulp = dx < halfWidth * (crown ? 0.3 : 0.18) && v > 0.2;
-                    attenuation = pulp ? 0.45 : (crown ? 0.85 : 0.7);
+                const double centre = (t + 0.5) / teeth + 0.02 * std::sin(variant * 1.7 + t);
+                // A crown at the top, a root narrowing downwards.
+                const double halfWidth = (v < 0.38 ? 0.40 : 0.40 - 0.45 * (v - 0.38)) / teeth;
+                const double dx = (u - centre) / std::max(halfWidth, 1e-3);
+                const double top = (v - 0.06) / 0.05;
+                const double bottom = (0.95 - v) / 0.05;
+                if (std::abs(dx) < 1.0 && top > 0.0 && bottom > 0.0) {
+                    const double profile = std::pow(1.0 - dx * dx, 0.6) * std::min({1.0, top, bottom});
+                    const double enamel = v < 0.3 ? 0.12 * std::exp(-std::pow((v - 0.12) / 0.1, 2)) : 0.0;
+                    const double pulp = 0.18 * std::exp(-std::pow(dx / 0.22, 2)) * (v > 0.2 ? 1.0 : 0.0);
+                    density += profile * (0.35 + enamel - pulp);
                 }
             }
-            attenuation = std::clamp(attenuation + 0.04 * noise(), 0.0, 1.0);
+            density += 0.015 * noise();
             samples[static_cast<std::size_t>(y) * width + x] =
-                static_cast<std::uint16_t>(62000 - attenuation * 50000);
+                static_cast<std::uint16_t>(std::clamp(60000.0 - density * 45000.0, 0.0, 65534.0));
         }
     }
     return samples;
