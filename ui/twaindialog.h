@@ -33,6 +33,8 @@ class twaindialog : public QDialog {
     Q_OBJECT
 
 public:
+    // Every record must be given except `configFile` (read from the file when null) and
+    // `calibrationHandler`. `connected` sets the lamp. The clock starts at once.
     twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<IndexHandler> indexHandler,
                 std::shared_ptr<Retaker> retaker, std::shared_ptr<ImageHolder> imageHolder,
                 std::shared_ptr<ChangeData> changeData, std::shared_ptr<ConfigFile> configFile,
