@@ -67,7 +67,7 @@ TEST_F(DrawingTest, PreviewFollowsTheExposuresAndTheSelection) {
     }
 }
 
-TEST_F(DrawingTest, EmptyTileAfterAFilledOneClearsThePreviewButKeepsReTake) {
+TEST_F(DrawingTest, EmptyTileAfterAFilledOneClearsThePreview) {
     chooseTemplate(1);
     expose();
     expose();
@@ -77,8 +77,6 @@ TEST_F(DrawingTest, EmptyTileAfterAFilledOneClearsThePreviewButKeepsReTake) {
     indexHandler->select_index(3, true);
     drawTick();
     EXPECT_EQ(dialog->previewTile(), -1);
-    EXPECT_TRUE(dialog->form().retakeButton->isEnabled());
-    EXPECT_EQ(dialog->currentRetakeState(), 1);
 }
 
 TEST_F(DrawingTest, SelectedImageIsRedrawnOnEveryTick) {

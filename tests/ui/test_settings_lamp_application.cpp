@@ -65,16 +65,8 @@ TEST_F(DialogTest, SettingsFormShowsTheCurrentMode) {
         EXPECT_EQ(settings.windowTitle(), "Vanto OSTRA");
         EXPECT_EQ(settings.size(), QSize(395, 281));
         EXPECT_EQ(settings.minimumSize(), settings.maximumSize());
-        const std::tuple<QWidget*, QRect, QString> widgets[] = {
-            {settings.groupBox, {130, 70, 151, 87}, ""},
-            {settings.passwordInvalid, {140, 210, 151, 20}, ""},
-            {settings.passwordInput, {140, 180, 131, 27}, ""},
-            {settings.label, {60, 180, 71, 20}, "Password"},
-            {settings.saveButton, {140, 240, 91, 20}, "Save"},
-        };
-        for (const auto& [widget, geometry, text] : widgets) {
-            EXPECT_EQ(widget->geometry(), geometry) << widget->objectName().toStdString();
-        }
+        EXPECT_EQ(settings.passwordInput->geometry(), QRect(140, 180, 131, 27));
+        EXPECT_EQ(settings.saveButton->geometry(), QRect(140, 240, 91, 20));
         EXPECT_EQ(settings.label->text(), "Password");
         EXPECT_EQ(settings.templateModeButton->text(), "M Link");
         EXPECT_EQ(settings.singleModeButton->text(), "S Link");
