@@ -98,6 +98,11 @@ template <typename T> TW_UINT32 oneValueItem(T value) {
 
 // Reads an item of type T from its first sizeof(T) bytes.
 template <typename T> T readItem(const char* at) {
+    if constexpr (std::is_same_v<T, Bool>) {
+        TW_UINT16 raw = 0;
+        std::memcpy(&raw, at, sizeof(raw));
+        return Bool(raw);
+    }
     T value{};
     std::memcpy(static_cast<void*>(&value), at, sizeof(T));
     return value;
@@ -110,7 +115,12 @@ public:
     char* block() const { return lock_.data(); }
     T get(std::size_t i) const { return readItem<T>(lock_.data() + header_ + i * sizeof(T)); }
     void set(std::size_t i, T value) const {
-        std::memcpy(lock_.data() + header_ + i * sizeof(T), static_cast<const void*>(&value), sizeof(T));
+        if constexpr (std::is_same_v<T, Bool>) {
+            const TW_UINT16 raw = value.raw();
+            std::memcpy(lock_.data() + header_ + i * sizeof(T), &raw, sizeof(raw));
+        } else {
+            std::memcpy(lock_.data() + header_ + i * sizeof(T), static_cast<const void*>(&value), sizeof(T));
+        }
     }
     TW_UINT16 itemType() const { return readItem<TW_UINT16>(lock_.data()); }
     TW_UINT32 count() const { return readItem<TW_UINT32>(lock_.data() + 2); }

@@ -43,8 +43,9 @@ public:
     constexpr Bool(bool value) : value_(value ? 1 : 0) {}
     constexpr explicit Bool(TW_UINT16 raw) : value_(raw != 0 ? 1 : 0) {}
     constexpr operator bool() const { return value_ != 0; }
-    constexpr TW_UINT16 raw() const { return value_; }
-    constexpr bool operator==(const Bool& other) const = default;
+    constexpr TW_UINT16 raw() const { return value_ != 0 ? 1 : 0; }
+    // Equal when both are zero or both are non-zero.
+    constexpr bool operator==(const Bool& other) const { return (value_ != 0) == (other.value_ != 0); }
 
 private:
     TW_UINT16 value_ = 0;

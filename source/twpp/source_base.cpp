@@ -14,6 +14,24 @@ bool SourceBase::inState(std::initializer_list<TW_UINT16> states) const {
     return std::find(states.begin(), states.end(), state_) != states.end();
 }
 
+template <typename Operation>
+Result SourceBase::getIn(Msg msg, std::initializer_list<TW_UINT16> states, Operation operation) {
+    if (msg != MSG_GET) {
+        return badProtocol();
+    }
+    return inState(states) ? operation() : seqError();
+}
+
+template <typename Operation>
+Result SourceBase::transfer(Msg msg, std::initializer_list<TW_UINT16> states, TW_UINT16 done,
+                            Operation operation) {
+    const Result result = getIn(msg, states, operation);
+    if (msg == MSG_GET && result.returnCode == done) {
+        state_ = 7;
+    }
+    return result;
+}
+
 Result SourceBase::notifyApplication(Msg msg) {
     DSMENTRYPROC entry = Registry::dsmEntry();
     if (entry == nullptr) {
@@ -284,10 +302,7 @@ Result SourceBase::setupFileXfer(const Identity& origin, Msg msg, void* data) {
 }
 
 Result SourceBase::setupMemXfer(const Identity& origin, Msg msg, TW_SETUPMEMXFER& data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    return inState({4, 5, 6}) ? setupMemXferGet(origin, data) : seqError();
+    return getIn(msg, {4, 5, 6}, [&] { return setupMemXferGet(origin, data); });
 }
 
 Result SourceBase::status(const Identity& origin, Msg msg, TW_STATUS& data) {
@@ -381,10 +396,7 @@ Result SourceBase::image(const Identity& origin, TW_UINT16 dat, Msg msg, void* d
 }
 
 Result SourceBase::extImageInfo(const Identity& origin, Msg msg, void* data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    return inState({7}) ? extImageInfoGet(origin, data) : seqError();
+    return getIn(msg, {7}, [&] { return extImageInfoGet(origin, data); });
 }
 
 Result SourceBase::grayResponse(const Identity& origin, Msg msg, void* data) {
@@ -402,31 +414,15 @@ Result SourceBase::grayResponse(const Identity& origin, Msg msg, void* data) {
 }
 
 Result SourceBase::iccProfile(const Identity& origin, Msg msg, void* data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    return inState({6, 7}) ? iccProfileGet(origin, data) : seqError();
+    return getIn(msg, {6, 7}, [&] { return iccProfileGet(origin, data); });
 }
 
 Result SourceBase::imageFileXfer(const Identity& origin, Msg msg) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    if (!inState({6})) {
-        return seqError();
-    }
-    const Result result = imageFileXferGet(origin);
-    if (result.returnCode == TWRC_XFERDONE) {
-        state_ = 7;
-    }
-    return result;
+    return transfer(msg, {6}, TWRC_XFERDONE, [&] { return imageFileXferGet(origin); });
 }
 
 Result SourceBase::imageInfo(const Identity& origin, Msg msg, TW_IMAGEINFO& data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    return inState({6, 7}) ? imageInfoGet(origin, data) : seqError();
+    return getIn(msg, {6, 7}, [&] { return imageInfoGet(origin, data); });
 }
 
 Result SourceBase::imageLayout(const Identity& origin, Msg msg, TW_IMAGELAYOUT& data) {
@@ -445,45 +441,19 @@ Result SourceBase::imageLayout(const Identity& origin, Msg msg, TW_IMAGELAYOUT& 
 }
 
 Result SourceBase::imageMemFileXfer(const Identity& origin, Msg msg, void* data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    if (!inState({6})) {
-        return seqError();
-    }
-    const Result result = imageMemFileXferGet(origin, data);
-    if (result.returnCode == TWRC_XFERDONE) {
-        state_ = 7;
-    }
-    return result;
+    return transfer(msg, {6}, TWRC_XFERDONE, [&] { return imageMemFileXferGet(origin, data); });
 }
 
 Result SourceBase::imageMemXfer(const Identity& origin, Msg msg, TW_IMAGEMEMXFER& data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    if (!inState({6, 7})) {
-        return seqError();
-    }
-    const Result result = imageMemXferGet(origin, data);
-    if (result.returnCode == TWRC_SUCCESS || result.returnCode == TWRC_XFERDONE) {
+    const Result result = getIn(msg, {6, 7}, [&] { return imageMemXferGet(origin, data); });
+    if (msg == MSG_GET && (result.returnCode == TWRC_SUCCESS || result.returnCode == TWRC_XFERDONE)) {
         state_ = 7;
     }
     return result;
 }
 
 Result SourceBase::imageNativeXfer(const Identity& origin, Msg msg, TW_HANDLE& data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    if (!inState({6})) {
-        return seqError();
-    }
-    const Result result = imageNativeXferGet(origin, data);
-    if (result.returnCode == TWRC_XFERDONE) {
-        state_ = 7;
-    }
-    return result;
+    return transfer(msg, {6}, TWRC_XFERDONE, [&] { return imageNativeXferGet(origin, data); });
 }
 
 Result SourceBase::jpegCompression(const Identity& origin, Msg msg, void* data) {
@@ -547,38 +517,15 @@ Result SourceBase::audio(const Identity& origin, TW_UINT16 dat, Msg msg, void* d
 }
 
 Result SourceBase::audioFileXfer(const Identity& origin, Msg msg) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    if (!inState({6})) {
-        return seqError();
-    }
-    const Result result = audioFileXferGet(origin);
-    if (result.returnCode == TWRC_XFERDONE) {
-        state_ = 7;
-    }
-    return result;
+    return transfer(msg, {6}, TWRC_XFERDONE, [&] { return audioFileXferGet(origin); });
 }
 
 Result SourceBase::audioInfo(const Identity& origin, Msg msg, void* data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    return inState({6, 7}) ? audioInfoGet(origin, data) : seqError();
+    return getIn(msg, {6, 7}, [&] { return audioInfoGet(origin, data); });
 }
 
 Result SourceBase::audioNativeXfer(const Identity& origin, Msg msg, void* data) {
-    if (msg != MSG_GET) {
-        return badProtocol();
-    }
-    if (!inState({6})) {
-        return seqError();
-    }
-    const Result result = audioNativeXferGet(origin, data);
-    if (result.returnCode == TWRC_SUCCESS) {
-        state_ = 7;
-    }
-    return result;
+    return transfer(msg, {6}, TWRC_SUCCESS, [&] { return audioNativeXferGet(origin, data); });
 }
 
 // Operations with behaviour of their own.

@@ -158,6 +158,12 @@ protected:
 
 private:
     bool inState(std::initializer_list<TW_UINT16> states) const;
+    // A router that knows only MSG_GET, allowed in `states`.
+    template <typename Operation>
+    Result getIn(Msg msg, std::initializer_list<TW_UINT16> states, Operation operation);
+    // The same for a transfer, which moves to state 7 when the operation answers `done`.
+    template <typename Operation>
+    Result transfer(Msg msg, std::initializer_list<TW_UINT16> states, TW_UINT16 done, Operation operation);
 
     Identity sourceIdentity_{};
     Identity appIdentity_{};

@@ -1,0 +1,138 @@
+#include "imaging/image_holder.h"
+
+#include "support/log.h"
+
+#include <exception>
+#include <string>
+
+void ImageHolder::addImage(const int& width, const int& height, const int& depth,
+                           const unsigned short* pixels, std::optional<int> index,
+                           std::shared_ptr<IndexHandler> indexHandler) {
+    if (!indexHandler) {
+        return;
+    }
+    // This runs on the detector's callback thread, where an escaping exception would end the
+    // process; an exposure that cannot be stored is logged and dropped instead.
+    try {
+        std::lock_guard lock(mutex_);
+        addImageLocked(width, height, depth, pixels, index, *indexHandler);
+    } catch (const std::exception& e) {
+        writeString(std::string("exception: ") + e.what());
+    } catch (...) {
+        writeString("exception: unknown");
+    }
+}
+
+void ImageHolder::addImageLocked(const int& width, const int& height, const int& depth,
+                                 const unsigned short* pixels, std::optional<int> index,
+                                 IndexHandler& indexHandler) {
+    const auto count = images_.size();
+
+    if (index && *index >= 0 && static_cast<std::size_t>(*index) < count) {
+        const auto tile = static_cast<std::size_t>(*index);
+        // A tile outside the template's list cannot arise while both come from one template; such
+        // an image is kept upright.
+        const bool landscape = tile < layouts_.size() && !layouts_[tile].vertical;
+        const int number = images_[tile]->number;
+        images_[tile] = std::make_shared<Image>(width, height, depth, pixels, number, landscape, ultraHd_);
+
+        const int original = indexHandler.selected;
+        writeLog([count, original](std::ofstream& out) {
+            out << "img_size " << count << " orgSelectIndex " << original << std::endl;
+        });
+        indexHandler.set_selected(static_cast<unsigned char>(count));
+        const auto now = indexHandler.current();
+        writeLog([now](std::ofstream& out) {
+            out << "selectedIndex " << static_cast<int>(now.selected) << " prevIndex "
+                << static_cast<int>(now.previous) << " -- "
+                << (now.selected == -1 ? "unselected" : "selected") << std::endl;
+        });
+        return;
+    }
+
+    if (static_cast<long long>(count) < static_cast<long long>(indexHandler.upperLimit)) {
+        writeString("image received");
+        const bool landscape = count < layouts_.size() && !layouts_[count].vertical;
+        images_.push_back(
+            std::make_shared<Image>(width, height, depth, pixels, nextNumber_, landscape, ultraHd_));
+        ++nextNumber_;
+        indexHandler.set_selected(static_cast<unsigned char>(indexHandler.selected + 1));
+    }
+}
+
+void ImageHolder::resetImages() {
+    Images released;
+    {
+        std::lock_guard lock(mutex_);
+        released.swap(images_);
+    }
+}
+
+void ImageHolder::pushFront(std::shared_ptr<Image> image) {
+    std::lock_guard lock(mutex_);
+    images_.push_front(std::move(image));
+}
+
+ImageHolder::Images ImageHolder::snapshot() const {
+    std::lock_guard lock(mutex_);
+    return images_;
+}
+
+std::size_t ImageHolder::imageCount() const {
+    std::lock_guard lock(mutex_);
+    return images_.size();
+}
+
+std::shared_ptr<Image> ImageHolder::imageAt(std::size_t position) const {
+    std::lock_guard lock(mutex_);
+    return position < images_.size() ? images_[position] : nullptr;
+}
+
+std::shared_ptr<Image> ImageHolder::popFront() {
+    std::lock_guard lock(mutex_);
+    if (images_.empty()) {
+        return nullptr;
+    }
+    auto front = std::move(images_.front());
+    images_.pop_front();
+    return front;
+}
+
+bool ImageHolder::replaceImage(std::size_t position, std::shared_ptr<Image> image) {
+    std::lock_guard lock(mutex_);
+    if (position >= images_.size()) {
+        return false;
+    }
+    images_[position] = std::move(image);
+    return true;
+}
+
+std::vector<GraphicLayout> ImageHolder::layouts() const {
+    std::lock_guard lock(mutex_);
+    return layouts_;
+}
+
+void ImageHolder::setLayouts(std::vector<GraphicLayout> tiles) {
+    std::lock_guard lock(mutex_);
+    layouts_ = std::move(tiles);
+}
+
+int ImageHolder::nextNumber() const {
+    std::lock_guard lock(mutex_);
+    return nextNumber_;
+}
+
+void ImageHolder::setNextNumber(int number) {
+    std::lock_guard lock(mutex_);
+    nextNumber_ = number;
+}
+
+bool ImageHolder::ultraHd() const {
+    std::lock_guard lock(mutex_);
+    return ultraHd_;
+}
+
+void ImageHolder::setUltraHd(bool choice) {
+    std::lock_guard lock(mutex_);
+    ultraHd_ = choice;
+}

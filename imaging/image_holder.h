@@ -1,0 +1,76 @@
+// The images acquired so far, in tile order, and the tiles of the current template. The same queue
+// is the transfer queue: its front image is the next one handed to the application.
+#pragma once
+
+#include "imaging/graphic_layout.h"
+#include "imaging/image.h"
+#include "imaging/index_handler.h"
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+// Threads: addImage runs on the detector's callback thread while the dialog's timer and the
+// transfers read the images on the application's thread. `mutex_` guards `images_`, `layouts_`,
+// `nextNumber_` and `ultraHd_`; nothing reaches them except through the members below, each of which
+// holds the lock for its whole duration. The images themselves follow the rules in image.h.
+// Lock order: addImage holds this lock while it moves the IndexHandler's selection; code that runs
+// under this lock (a withImages callback) must not call back into this ImageHolder.
+class ImageHolder {
+public:
+    using Images = std::deque<std::shared_ptr<Image>>;
+
+    // Stores one exposure. With `index` naming a tile that holds an image, that image is replaced
+    // (keeping its number) and the selection moves to the first empty tile; otherwise the image
+    // fills the next tile when the template has one left and the selection follows it; otherwise
+    // the exposure is dropped. Never throws: a frame without pixels is logged and dropped.
+    void addImage(const int& width, const int& height, const int& depth, const unsigned short* pixels,
+                  std::optional<int> index, std::shared_ptr<IndexHandler> indexHandler);
+    // Releases every image; the numbering, the tiles and the Ultra HD choice stay.
+    void resetImages();
+    // Puts `image` in front of all others (the composite capture of a multi-tile save).
+    void pushFront(std::shared_ptr<Image> image);
+
+    // Runs f(images) under the lock and returns its result by value. Use it to read or change
+    // several positions consistently; keep f short.
+    template <typename F> auto withImages(F&& f) {
+        std::lock_guard lock(mutex_);
+        return std::forward<F>(f)(images_);
+    }
+    template <typename F> auto withImages(F&& f) const {
+        std::lock_guard lock(mutex_);
+        return std::forward<F>(f)(static_cast<const Images&>(images_));
+    }
+    // A copy of the queue (the images are shared, not copied).
+    Images snapshot() const;
+    std::size_t imageCount() const;
+    // The image at `position`, or null when there is none.
+    std::shared_ptr<Image> imageAt(std::size_t position) const;
+    // Removes and returns the front image (the one whose transfer has ended), or null.
+    std::shared_ptr<Image> popFront();
+    // Puts `image` in the place of the one at `position`; false when there is none there.
+    bool replaceImage(std::size_t position, std::shared_ptr<Image> image);
+
+    std::vector<GraphicLayout> layouts() const;
+    void setLayouts(std::vector<GraphicLayout> tiles);
+    // The number the next new image gets; starts at 1.
+    int nextNumber() const;
+    void setNextNumber(int number);
+    // The Ultra HD choice given to new images; starts true.
+    bool ultraHd() const;
+    void setUltraHd(bool choice);
+
+private:
+    mutable std::mutex mutex_;
+    Images images_;
+    std::vector<GraphicLayout> layouts_;
+    int nextNumber_ = 1;
+    bool ultraHd_ = true;
+
+    void addImageLocked(const int& width, const int& height, const int& depth, const unsigned short* pixels,
+                        std::optional<int> index, IndexHandler& indexHandler);
+};

@@ -1,1 +1,0 @@
-#include "source/my_source.h"

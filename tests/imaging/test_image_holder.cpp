@@ -1,0 +1,119 @@
+#include "imaging/image_holder.h"
+#include "tests/support/app_files.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// A four-tile template whose second tile is landscape; each exposure is one sample that tells the
+// images apart after inversion.
+class ImageHolderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        appfiles::startLog();
+        indices->reset(4);
+        holder.setLayouts({{0, 0, 10, 20, true}, {10, 0, 20, 10, false}, {30, 0, 10, 20, true}});
+    }
+
+    void expose(unsigned short sample, std::optional<int> retake = std::nullopt) {
+        const int width = 1, height = 1, depth = 16;
+        holder.addImage(width, height, depth, &sample, retake, indices);
+    }
+
+    std::vector<int> numbers() const {
+        std::vector<int> result;
+        for (const auto& image : holder.snapshot()) {
+            result.push_back(image->number);
+        }
+        return result;
+    }
+
+    ImageHolder holder;
+    std::shared_ptr<IndexHandler> indices = std::make_shared<IndexHandler>();
+};
+
+TEST_F(ImageHolderTest, TilesFillInOrderAndAFullTemplateDropsTheExposure) {
+    holder.setUltraHd(false);
+    for (int i = 0; i < 4; ++i) {
+        expose(static_cast<unsigned short>(i));
+        EXPECT_EQ(indices->selected, i);
+    }
+    const auto logged = appfiles::logLines().size();
+    expose(9);
+    EXPECT_EQ(appfiles::logLines().size(), logged) << "dropped without a log line";
+    EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(holder.nextNumber(), 5);
+    const auto images = holder.snapshot();
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(images[i]->pixels[0], 65535 - i);
+        EXPECT_EQ(images[i]->upright, i != 1) << "only tile 1 is landscape; tile 3 has no layout";
+        EXPECT_FALSE(images[i]->ultraHd);
+    }
+}
+
+TEST_F(ImageHolderTest, ARetakeKeepsTheTileNumberAndSelectsTheFirstEmptyTile) {
+    expose(1);
+    expose(2);
+    appfiles::startLog();
+    expose(100, 1);
+    EXPECT_EQ(numbers(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(holder.imageAt(1)->pixels[0], 65535 - 100);
+    EXPECT_FALSE(holder.imageAt(1)->upright);
+    EXPECT_EQ(holder.nextNumber(), 3);
+    const std::vector<std::string> expected{
+        "img_size 2 orgSelectIndex 1",
+        "setSelected index 2 upperLimit: 4",
+        "selected index 2 upperLimit: 4",
+        "selectedIndex 2 prevIndex 1 -- selected",
+    };
+    EXPECT_EQ(appfiles::logLines(), expected);
+
+    expose(3);
+    expose(4);
+    indices->select_index(3, false); // the user deselects the last tile
+    expose(5, 0);
+    EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(holder.imageAt(0)->pixels[0], 65535 - 5);
+    EXPECT_EQ(appfiles::logLines().back(), "selectedIndex -1 prevIndex 3 -- unselected");
+}
+
+TEST_F(ImageHolderTest, ARetakeOfATileWithoutAnImageFillsTheNextTile) {
+    expose(1);
+    for (const int index : {3, 2, -1}) {
+        expose(2, index);
+    }
+    EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(indices->selected, 3);
+}
+
+TEST_F(ImageHolderTest, ResetKeepsTheNumberingAndTheCompositeGoesFirst) {
+    expose(1);
+    expose(2);
+    holder.resetImages();
+    EXPECT_EQ(holder.imageCount(), 0u);
+    EXPECT_EQ(holder.layouts().size(), 3u);
+    indices->reset(4);
+    expose(3);
+    auto composite = std::make_shared<Image>();
+    holder.pushFront(composite);
+    EXPECT_EQ(numbers(), (std::vector<int>{0, 3}));
+    EXPECT_EQ(holder.popFront(), composite);
+    EXPECT_EQ(holder.popFront()->number, 3);
+    EXPECT_EQ(holder.popFront(), nullptr);
+}
+
+TEST_F(ImageHolderTest, AFrameWithoutPixelsIsLoggedAndDropped) {
+    const int width = 4, height = 4, depth = 16;
+    holder.addImage(width, height, depth, nullptr, std::nullopt, indices);
+    holder.addImage(width, height, depth, nullptr, std::nullopt, nullptr);
+    EXPECT_EQ(holder.imageCount(), 0u);
+    EXPECT_EQ(holder.nextNumber(), 1);
+    EXPECT_EQ(appfiles::logLines(),
+              (std::vector<std::string>{"image received", "exception: image frame has no pixels"}));
+}
+
+} // namespace
