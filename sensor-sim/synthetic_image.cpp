@@ -9,7 +9,6 @@
 #include <array>
 #include <cmath>
 #include <numbers>
-#include <optional>
 
 namespace sensorsim {
 
@@ -39,21 +38,22 @@ public:
     double range(double low, double high) { return low + (high - low) * uniform(); }
     bool chance(double p) { return uniform() < p; }
     double gaussian() {
-        if (spare_) {
-            const double value = *spare_;
-            spare_.reset();
-            return value;
+        if (hasSpare_) {
+            hasSpare_ = false;
+            return spare_;
         }
         const double u1 = std::max(uniform(), 1e-300);
         const double u2 = uniform();
         const double radius = std::sqrt(-2.0 * std::log(u1));
         spare_ = radius * std::sin(2.0 * std::numbers::pi * u2);
+        hasSpare_ = true;
         return radius * std::cos(2.0 * std::numbers::pi * u2);
     }
 
 private:
     std::uint64_t state_;
-    std::optional<double> spare_;
+    double spare_ = 0.0;
+    bool hasSpare_ = false;
 };
 
 struct Point {

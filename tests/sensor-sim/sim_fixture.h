@@ -99,16 +99,9 @@ private:
 inline std::mutex detectorsMutex;
 inline std::vector<std::pair<std::int32_t, CDetector*>> detectors;
 
+// Keeps the event first, so that a waiter woken by processEvent finds it in the log.
 inline void FPD_CALL recordEvent(std::int32_t id, std::int32_t event, std::int32_t level, const char* message,
                                  std::int32_t param1, std::int32_t param2, std::int32_t length, void* data) {
-    {
-        std::lock_guard lock(detectorsMutex);
-        for (auto& [detectorId, detector] : detectors) {
-            if (detectorId == id) {
-                detector->processEvent(id, event, level, message, param1, param2, length, data);
-            }
-        }
-    }
     Event e;
     e.detectorId = id;
     e.event = event;
@@ -123,6 +116,12 @@ inline void FPD_CALL recordEvent(std::int32_t id, std::int32_t event, std::int32
                         frame->pixels + static_cast<std::size_t>(frame->width) * frame->height);
     }
     EventLog::instance().record(std::move(e));
+    std::lock_guard lock(detectorsMutex);
+    for (auto& [detectorId, detector] : detectors) {
+        if (detectorId == id) {
+            detector->processEvent(id, event, level, message, param1, param2, length, data);
+        }
+    }
 }
 
 class Simulated : public testing::Test {
@@ -131,6 +130,9 @@ protected:
         platform::setDriverFolder(fs::path(OSTRA_TWAIN_FOLDER));
         ASSERT_TRUE(platform::addDriverFolderToSearchPath());
         fs::create_directories(workRoot());
+        for (const auto& sensor : bus().sensors()) {
+            bus().unplug(sensor.usbId);
+        }
         EventLog::instance().clear();
     }
     void TearDown() override {
