@@ -209,3 +209,36 @@ TEST_F(Simulator, SensorSimCommandExposesTheConnectedSensor) {
 }
 
 } // namespace
+
+namespace {
+
+// The entry points the driver resolves but never calls, and bad arguments to the others.
+TEST(SimulatorEntryPoints, AnswerBadArgumentsWithCodes) {
+    auto sdk =
+        platform::Module::load(simtest::fs::path(OSTRA_TWAIN_FOLDER) / platform::libraryFileName("FpdSys"));
+    ASSERT_TRUE(sdk.loaded());
+    std::int32_t count = 0;
+    ASSERT_EQ(sdk.function<fpd::GetProdCountFn>("GetProdCount")(&count), 0);
+    EXPECT_EQ(count, 2);
+    fpd::ProductInfo products[3]{};
+    ASSERT_EQ(sdk.function<fpd::GetProdListFn>("GetProdList")(products, 3), 0);
+    EXPECT_STREQ(products[1].name, "DS2");
+    EXPECT_EQ(products[1].width, 1300);
+    EXPECT_EQ(products[2].width, 0);
+
+    const int invalid = sensorsim::kErrInvalidParameter;
+    EXPECT_EQ(sdk.function<fpd::GetProdCountFn>("GetProdCount")(nullptr), invalid);
+    EXPECT_EQ(sdk.function<fpd::GetProdListFn>("GetProdList")(nullptr, 1), invalid);
+    EXPECT_EQ(sdk.function<fpd::GetErrInfoFn>("GetErrInfo")(108, nullptr), invalid);
+    EXPECT_EQ(sdk.function<fpd::GetAttrFn>("GetAttr")(1, fpd::kAttrImageWidth, nullptr), invalid);
+    EXPECT_EQ(sdk.function<fpd::CreateFn>("Create")("/tmp", nullptr, nullptr), invalid);
+    fpd::AttributeValue value{};
+    const int noDetector = sensorsim::kErrInvalidDetector;
+    EXPECT_EQ(sdk.function<fpd::GetAttrFn>("GetAttr")(777, fpd::kAttrImageWidth, &value), noDetector);
+    EXPECT_EQ(sdk.function<fpd::SetAttrFn>("SetAttr")(777, fpd::kAttrTriggerThreshold, &value), noDetector);
+    EXPECT_EQ(sdk.function<fpd::InvokeFn>("Invoke")(777, fpd::kCmdConnect, nullptr, 0), noDetector);
+    EXPECT_EQ(sdk.function<fpd::AbortFn>("Abort")(777), noDetector);
+    EXPECT_EQ(sdk.function<fpd::DestroyFn>("Destroy")(777), noDetector);
+}
+
+} // namespace
