@@ -1,0 +1,102 @@
+#include "imaging/perform_image_optimization.h"
+
+#include "imaging/optimization_steps.h"
+#include "imaging/picture_size.h"
+#include "support/log.h"
+
+#include <cmath>
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+// Guards keptBuffers: a call holds it for its whole run.
+std::mutex keptBuffersMutex;
+optimization::Buffers keptBuffers;
+
+void checkImage(const Image* image) {
+    if (image == nullptr) {
+        throw std::invalid_argument("no image to optimize");
+    }
+    if (image->width <= 0 || image->height <= 0 ||
+        static_cast<std::uint64_t>(image->width) * static_cast<std::uint64_t>(image->height) !=
+            image->pixels.size()) {
+        throw std::invalid_argument("image samples do not match its size");
+    }
+}
+
+// v * contrast + offset, rounded and saturated to 16 bits. cv::Mat::convertTo rounds through a 32-bit
+// integer and turns values beyond its range into 0; only adjustments that reach that far (or are not
+// numbers) take the slower path that saturates them properly.
+void applyContrastAndBrightness(cv::Mat& picture, double contrast, double offset) {
+    constexpr double safe = 1e9;
+    const double atBlack = offset;
+    const double atWhite = 65535.0 * contrast + offset;
+    if (std::abs(atBlack) < safe && std::abs(atWhite) < safe) {
+        picture.convertTo(picture, CV_16U, contrast, offset);
+        return;
+    }
+    cv::Mat wide;
+    picture.convertTo(wide, CV_64F, contrast, offset);
+    wide = cv::max(wide, 0.0);
+    wide = cv::min(wide, 65535.0);
+    wide.convertTo(picture, CV_16U);
+}
+
+void optimize(const Image& image, cv::Mat& result, int& width, int& height, optimization::Buffers& buffers) {
+    // The adjustment values are read once, so that one run uses one consistent set.
+    const bool upright = image.upright;
+    const bool enhance = image.enhance;
+    const bool ultraHd = image.ultraHd;
+    const double gamma = image.gamma;
+    const double contrast = image.contrast;
+    const std::int32_t brightness = image.brightness;
+
+    // Read only: the samples are never written through this header.
+    const cv::Mat stored(image.height, image.width, CV_16UC1,
+                         const_cast<std::uint16_t*>(image.pixels.data()));
+    cv::Mat picture = stored;
+    if (!upright) {
+        cv::rotate(stored, buffers.turned, cv::ROTATE_90_CLOCKWISE);
+        picture = buffers.turned;
+    }
+    const PictureSize size = pictureSize(image);
+    width = size.width;
+    height = size.height;
+    writeString("perform_image_optimization 1");
+    writeString("perform_image_optimization 3");
+
+    if (enhance) {
+        maskSaturated(picture, buffers.masked, buffers.mask);
+        writeString("perform_image_optimization 4");
+        const double sigma = ultraHd ? optimization::kUltraHdSigma : optimization::kHdSigma;
+        const double amount = ultraHd ? optimization::kUltraHdAmount : optimization::kHdAmount;
+        enhanceImage(buffers.masked, result, gamma, buffers.mask, sigma, amount, buffers);
+    } else {
+        result = picture.clone();
+    }
+    writeString("perform_image_optimization 5");
+
+    // In 64 bits, so that no brightness overflows; the same value as the 32-bit product otherwise.
+    const auto offset = static_cast<double>(static_cast<std::int64_t>(brightness) * 255);
+    applyContrastAndBrightness(result, contrast, offset);
+}
+
+} // namespace
+
+void perform_image_optimization(std::shared_ptr<Image> image, cv::Mat& result, int& width, int& height) {
+    checkImage(image.get());
+    std::unique_lock lock(keptBuffersMutex, std::try_to_lock);
+    if (lock.owns_lock()) {
+        optimize(*image, result, width, height, keptBuffers);
+    } else {
+        optimization::Buffers own;
+        optimize(*image, result, width, height, own);
+    }
+}
+
+void releaseOptimizationBuffers() {
+    std::lock_guard lock(keptBuffersMutex);
+    keptBuffers = optimization::Buffers{};
+}
