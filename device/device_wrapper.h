@@ -51,7 +51,8 @@ public:
     void setDialog(std::unique_ptr<QObject> dialog);
     std::unique_ptr<QObject> takeDialog();
     bool hasDialog() const;
-    // Runs f(dialog) with the dialog kept alive for the call; false (f not run) without dialog.
+    // Runs f(dialog) under the wrapper's lock, so that the dialog cannot be taken and destroyed
+    // meanwhile; false (f not run) without dialog. f must not call back into the wrapper.
     template <typename F> bool withDialog(F&& f) {
         std::lock_guard lock(mutex_);
         if (!dialog_) {
