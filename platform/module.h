@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -41,5 +42,26 @@ private:
 
 // Full path of the library (or program) that holds this code; empty if the system cannot tell.
 std::optional<std::filesystem::path> ownModuleFile();
+
+// The system's file name of a library given by its bare name:
+//   Windows: "FpdSys" -> "FpdSys.dll".
+//   Linux:   "FpdSys" -> "libFpdSys.so".
+std::string libraryFileName(std::string_view baseName);
+
+// The driver folder, where the data source is installed with the detector SDK beside it. A folder
+// set with setDriverFolder wins (programs that link the device layer statically set it); otherwise
+//   Windows: "C:\Windows\twain_32\Ostra Sensor Twain Driver".
+//   Linux:   the folder of the library that holds this code (TwainDll.ds itself).
+// Empty when none can be named.
+std::optional<std::filesystem::path> driverFolder();
+void setDriverFolder(std::optional<std::filesystem::path> folder);
+
+// Adds the driver folder to the folders searched when Module::load is given a bare file name
+// (Windows: SetDllDirectoryW; Linux: a search folder kept by this layer and tried before the
+// system's own search). Returns false when there is no driver folder to add.
+bool addDriverFolderToSearchPath();
+
+// The folder added by addDriverFolderToSearchPath, if any.
+std::optional<std::filesystem::path> librarySearchFolder();
 
 } // namespace platform

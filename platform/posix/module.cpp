@@ -2,9 +2,29 @@
 #include "platform/module.h"
 
 #include <dlfcn.h>
+#include <mutex>
 #include <utility>
 
 namespace platform {
+
+namespace {
+
+// Guards driverFolderOverride and searchFolder; both are set rarely (at start-up, before a load)
+// and read by every load of a bare name.
+std::mutex foldersMutex;
+std::optional<std::filesystem::path> driverFolderOverride;
+std::optional<std::filesystem::path> searchFolder;
+
+void* openLibrary(const std::filesystem::path& file, std::string* error) {
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr && error != nullptr) {
+        const char* reason = dlerror();
+        *error = reason != nullptr ? reason : "unknown error";
+    }
+    return handle;
+}
+
+} // namespace
 
 Module::~Module() {
     unload();
@@ -21,12 +41,18 @@ Module& Module::operator=(Module&& other) noexcept {
 }
 
 Module Module::load(const std::filesystem::path& file, std::string* error) {
-    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr && error != nullptr) {
-        const char* reason = dlerror();
-        *error = reason != nullptr ? reason : "unknown error";
+    // A bare name is looked for in the search folder first, as the Windows loader does with the
+    // folder given to SetDllDirectoryW, and then through the system's own rules.
+    if (!file.empty() && !file.has_parent_path()) {
+        if (auto folder = librarySearchFolder()) {
+            std::error_code ec;
+            const auto candidate = *folder / file;
+            if (std::filesystem::is_regular_file(candidate, ec)) {
+                return Module(openLibrary(candidate, error));
+            }
+        }
     }
-    return Module(handle);
+    return Module(openLibrary(file, error));
 }
 
 void* Module::symbol(const char* name) const {
@@ -55,6 +81,44 @@ std::optional<std::filesystem::path> ownModuleFile() {
         return std::nullopt;
     }
     return file;
+}
+
+std::string libraryFileName(std::string_view baseName) {
+    return "lib" + std::string(baseName) + ".so";
+}
+
+std::optional<std::filesystem::path> driverFolder() {
+    {
+        std::lock_guard lock(foldersMutex);
+        if (driverFolderOverride) {
+            return driverFolderOverride;
+        }
+    }
+    auto file = ownModuleFile();
+    if (!file || !file->has_parent_path()) {
+        return std::nullopt;
+    }
+    return file->parent_path();
+}
+
+void setDriverFolder(std::optional<std::filesystem::path> folder) {
+    std::lock_guard lock(foldersMutex);
+    driverFolderOverride = std::move(folder);
+}
+
+bool addDriverFolderToSearchPath() {
+    auto folder = driverFolder();
+    if (!folder) {
+        return false;
+    }
+    std::lock_guard lock(foldersMutex);
+    searchFolder = std::move(folder);
+    return true;
+}
+
+std::optional<std::filesystem::path> librarySearchFolder() {
+    std::lock_guard lock(foldersMutex);
+    return searchFolder;
 }
 
 } // namespace platform
