@@ -1,8 +1,13 @@
 // The Ostra sensor's data source: one instance per TWAIN application that opened it.
 #pragma once
 
+#include "device/device_wrapper.h"
 #include "source/capabilities.h"
+#include "source/transfer_cache.h"
 #include "source/twpp/source_from_this.h"
+
+#include <cstdint>
+#include <memory>
 
 class MySource : public Twpp::SourceFromThis<MySource> {
 public:
@@ -13,6 +18,7 @@ protected:
     using Result = Twpp::Result;
     using Identity = Twpp::Identity;
 
+    // Capabilities.
     Result capabilityGet(const Identity& origin, TW_CAPABILITY& data) override;
     Result capabilityGetCurrent(const Identity& origin, TW_CAPABILITY& data) override;
     Result capabilityGetDefault(const Identity& origin, TW_CAPABILITY& data) override;
@@ -21,9 +27,37 @@ protected:
     Result capabilityQuerySupport(const Identity& origin, TW_CAPABILITY& data) override;
     Result capabilityResetAll(const Identity& origin) override;
 
+    // Transfers.
+    Result pendingXfersGet(const Identity& origin, TW_PENDINGXFERS& data) override;
+    Result pendingXfersEnd(const Identity& origin, TW_PENDINGXFERS& data) override;
+    Result pendingXfersReset(const Identity& origin, TW_PENDINGXFERS& data) override;
+    Result setupMemXferGet(const Identity& origin, TW_SETUPMEMXFER& data) override;
+    Result imageInfoGet(const Identity& origin, TW_IMAGEINFO& data) override;
+    Result imageLayoutGet(const Identity& origin, TW_IMAGELAYOUT& data) override;
+    Result imageLayoutGetDefault(const Identity& origin, TW_IMAGELAYOUT& data) override;
+    Result imageLayoutSet(const Identity& origin, TW_IMAGELAYOUT& data) override;
+    Result imageLayoutReset(const Identity& origin, TW_IMAGELAYOUT& data) override;
+    Result imageNativeXferGet(const Identity& origin, TW_HANDLE& data) override;
+    Result imageMemXferGet(const Identity& origin, TW_IMAGEMEMXFER& data) override;
+
+    // The detector, the shared records, the configuration and the dialog; created at open.
+    std::shared_ptr<DeviceWrapper> deviceWrapper;
+
 private:
     Result capCommon(const Identity& origin, Twpp::Msg msg, TW_CAPABILITY& data);
 
+    std::shared_ptr<Image> frontImage() const;
+    std::size_t queuedImages() const;
+    void setRequest(std::uint8_t action);
+    // Removes `image` from the front of the queue if it is still there.
+    void removeFront(const std::shared_ptr<Image>& image);
+    // The front image left the queue (or the queue was emptied): its transfer state goes with it.
+    void frontImageLeft();
+    Result currentLayout(TW_IMAGELAYOUT& data) const;
+
     // The capability tables and values; built at every open.
     Capabilities capabilities;
+    // Rows of the front image already delivered by memory transfer.
+    TW_UINT32 memRowOffset = 0;
+    TransferCache transferCache;
 };

@@ -1,0 +1,270 @@
+// The transfer half of the source: pending transfers, image description and layout, and the native
+// and buffered-memory transfers of the images waiting in the queue (front first).
+//
+// Sizes: an image of a landscape tile is transferred turned a quarter, so its picture is height x
+// width. Every size this file reports (image information, layout, memory set-up and strip headers)
+// is the picture's own, and exactly that many rows and columns are copied.
+#include "imaging/format_image.h"
+#include "imaging/picture_size.h"
+#include "source/my_source.h"
+#include "support/log.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+using Twpp::Fix32;
+using Twpp::Result;
+
+std::shared_ptr<Image> MySource::frontImage() const {
+    return deviceWrapper ? deviceWrapper->images->imageAt(0) : nullptr;
+}
+
+std::size_t MySource::queuedImages() const {
+    return deviceWrapper ? deviceWrapper->images->imageCount() : 0;
+}
+
+void MySource::setRequest(std::uint8_t action) {
+    if (deviceWrapper) {
+        deviceWrapper->state->action = action;
+    }
+}
+
+void MySource::removeFront(const std::shared_ptr<Image>& image) {
+    // Only the image just transferred leaves; the queue may have changed meanwhile on other threads.
+    deviceWrapper->images->withImages([&](auto& images) {
+        if (!images.empty() && images.front() == image) {
+            images.pop_front();
+        }
+    });
+    frontImageLeft();
+}
+
+void MySource::frontImageLeft() {
+    memRowOffset = 0;
+    transferCache.clear();
+}
+
+Result MySource::pendingXfersGet(const Identity&, TW_PENDINGXFERS& data) {
+    writeString("pendingXfersGet Start");
+    data.Count = static_cast<TW_UINT16>(queuedImages());
+    return Twpp::success();
+}
+
+Result MySource::pendingXfersEnd(const Identity&, TW_PENDINGXFERS& data) {
+    writeString("pendingXfersEnd Start");
+    const std::size_t n = queuedImages();
+    writeLog([&](std::ofstream& out) {
+        out << "pendingXfersEnd Start 1: " << n << std::endl;
+        out << " IS EMPTY: " << (n == 0 ? "yes" : "no") << std::endl;
+    });
+    data.Count = static_cast<TW_UINT16>(n);
+    writeString("pendingXfersEnd Start 2");
+    setRequest(UIState::CloseRequested);
+    return Twpp::success();
+}
+
+Result MySource::pendingXfersReset(const Identity&, TW_PENDINGXFERS& data) {
+    writeString("pendingXfersReset Start");
+    if (deviceWrapper) {
+        deviceWrapper->images->resetImages();
+    }
+    // A memory transfer cut short must not leave its row count to the next image.
+    frontImageLeft();
+    data.Count = 0;
+    return Twpp::success();
+}
+
+Result MySource::setupMemXferGet(const Identity&, TW_SETUPMEMXFER& data) {
+    writeString("setupMemXferGet Start");
+    const auto image = frontImage();
+    if (!image) {
+        return Twpp::seqError();
+    }
+    writeString("setParamsMemXfer Start");
+    const PictureSize size = pictureSize(*image);
+    data.MinBufSize = static_cast<TW_UINT32>(size.width);
+    data.MaxBufSize = static_cast<TW_UINT32>(size.width) * static_cast<TW_UINT32>(size.height);
+    data.Preferred = data.MaxBufSize;
+    return Twpp::success();
+}
+
+Result MySource::imageInfoGet(const Identity&, TW_IMAGEINFO& data) {
+    writeString("imageInfoGet");
+    const auto image = frontImage();
+    if (!image) {
+        writeString("imageInfoGet - no images");
+        return Twpp::seqError();
+    }
+    writeString("imageInfoGet - got next image");
+    const PictureSize size = pictureSize(*image);
+    writeLog([&](std::ofstream& out) {
+        out << "imageInfoGet -- size: " << size.width << " - " << size.height << std::endl;
+    });
+    data.XResolution = Fix32(1.0f).raw();
+    data.YResolution = Fix32(1.0f).raw();
+    data.ImageWidth = size.width;
+    data.ImageLength = size.height;
+    data.SamplesPerPixel = 1;
+    data.BitsPerSample[0] = 8;
+    data.BitsPerPixel = 8;
+    data.Planar = 0;
+    data.PixelType = TWPT_GRAY;
+    writeString("imageInfoGet - success");
+    return Twpp::success();
+}
+
+Result MySource::currentLayout(TW_IMAGELAYOUT& data) const {
+    const auto image = frontImage();
+    if (!image) {
+        return Twpp::seqError();
+    }
+    const PictureSize size = pictureSize(*image);
+    data.Frame.Left = Fix32(0.0f).raw();
+    data.Frame.Top = Fix32(0.0f).raw();
+    data.Frame.Right = Fix32(static_cast<float>(size.width)).raw();
+    data.Frame.Bottom = Fix32(static_cast<float>(size.height)).raw();
+    data.DocumentNumber = static_cast<TW_UINT32>(image->number);
+    data.PageNumber = 1;
+    data.FrameNumber = 1;
+    return Twpp::success();
+}
+
+Result MySource::imageLayoutGet(const Identity&, TW_IMAGELAYOUT& data) {
+    writeString("imageLayoutGet");
+    return currentLayout(data);
+}
+
+Result MySource::imageLayoutGetDefault(const Identity& origin, TW_IMAGELAYOUT& data) {
+    writeString("imageLayoutGetDefault");
+    return imageLayoutGet(origin, data);
+}
+
+Result MySource::imageLayoutReset(const Identity& origin, TW_IMAGELAYOUT& data) {
+    writeString("imageLayoutReset");
+    return imageLayoutGet(origin, data);
+}
+
+Result MySource::imageLayoutSet(const Identity& origin, TW_IMAGELAYOUT& data) {
+    writeString("imageLayoutSet");
+    TW_IMAGELAYOUT current{};
+    imageLayoutGetDefault(origin, current);
+    const auto same = [](const TW_FIX32& a, const TW_FIX32& b) {
+        return a.Whole == b.Whole && a.Frac == b.Frac;
+    };
+    const bool equal = same(data.Frame.Left, current.Frame.Left) && same(data.Frame.Top, current.Frame.Top) &&
+                       same(data.Frame.Right, current.Frame.Right) &&
+                       same(data.Frame.Bottom, current.Frame.Bottom);
+    return equal ? Twpp::success() : Twpp::badValue();
+}
+
+Result MySource::imageNativeXferGet(const Identity&, TW_HANDLE& data) {
+    setRequest(UIState::Nothing);
+    writeString("imageNativeXferGet Start");
+    const auto image = frontImage();
+    if (!image) {
+        return Twpp::seqError();
+    }
+    int width = 0;
+    int height = 0;
+    const std::vector<char> bytes = format_image(image, width, height, true, true);
+    TW_HANDLE handle = Twpp::Memory::alloc(static_cast<TW_UINT32>(bytes.size()));
+    if (handle == nullptr) {
+        // The image stays in the queue: the application may try again once memory is free.
+        throw std::bad_alloc();
+    }
+    {
+        Twpp::Memory::Lock lock(handle);
+        if (lock.data() == nullptr) {
+            Twpp::Memory::free(handle);
+            throw std::bad_alloc();
+        }
+        std::memcpy(lock.data(), bytes.data(), bytes.size());
+    }
+    // Only a delivered image leaves the queue.
+    const std::size_t before = queuedImages();
+    removeFront(image);
+    const std::size_t after = queuedImages();
+    writeLog([&](std::ofstream& out) {
+        out << "imageNativeXferGet -- dim: " << width << " - " << height << " size: " << before << " - "
+            << after << std::endl;
+    });
+    Twpp::Memory::freeUnlessAppOwned(data);
+    data = handle;
+    writeString("imageNativeXferGet -- memset");
+    writeString("imageNativeXferGet -- success");
+    return Result(TWRC_XFERDONE, TWCC_SUCCESS);
+}
+
+Result MySource::imageMemXferGet(const Identity&, TW_IMAGEMEMXFER& data) {
+    setRequest(UIState::Nothing);
+    writeString("imageMemXferGet Start");
+    const auto image = frontImage();
+    if (!image) {
+        writeString("imageMemXferGet -- empty!");
+        return Twpp::seqError();
+    }
+    writeString("imageMemXferGet -- get image");
+    writeString("imageMemXferGet -- setup");
+    writeString("setParamsMemXfer Start");
+    const PictureSize size = pictureSize(*image);
+    const auto width = static_cast<TW_UINT32>(size.width);
+    const auto height = static_cast<TW_UINT32>(size.height);
+    const TW_UINT32 length = data.Memory.Length;
+    writeLog([&](std::ofstream& out) { out << "imageMemXferGet -- set mem size: " << length << std::endl; });
+    if (width == 0 || length < width || std::uint64_t{length} > std::uint64_t{width} * height) {
+        return Twpp::badValue();
+    }
+    if (data.Memory.TheMem == nullptr) {
+        return Twpp::badValue();
+    }
+    writeLog([&](std::ofstream& out) { out << "imageMemXferGet -- bytes per line: " << width << std::endl; });
+    const TW_UINT32 rows = std::min(length / width, height > memRowOffset ? height - memRowOffset : 0u);
+    if (rows == 0) {
+        return Twpp::seqError();
+    }
+    writeLog([&](std::ofstream& out) {
+        out << "imageMemXferGet -- set data: " << (length / width) << " | " << rows << std::endl;
+    });
+    int pictureWidth = 0;
+    int pictureHeight = 0;
+    const std::vector<char>& bytes = transferCache.rows(image, pictureWidth, pictureHeight);
+    if (static_cast<TW_UINT32>(pictureWidth) != width || static_cast<TW_UINT32>(pictureHeight) != height ||
+        bytes.size() < std::size_t{width} * height) {
+        // The formatted picture does not have the size reported: copy nothing rather than overrun.
+        transferCache.clear();
+        return Twpp::bummer();
+    }
+
+    data.Compression = TWCP_NONE;
+    data.BytesPerRow = width;
+    data.Columns = width;
+    data.Rows = rows;
+    data.XOffset = 0;
+    data.YOffset = memRowOffset;
+    data.BytesWritten = width * rows;
+
+    const bool handle = (data.Memory.Flags & TWMF_HANDLE) != 0;
+    char* destination = handle ? static_cast<char*>(Twpp::Memory::lock(data.Memory.TheMem))
+                               : static_cast<char*>(data.Memory.TheMem);
+    if (destination == nullptr) {
+        return Twpp::badValue();
+    }
+    writeLog([&](std::ofstream& out) {
+        out << "imageMemXferGet -- write data: " << bytes.size() << " | " << width << std::endl;
+    });
+    std::memcpy(destination, bytes.data() + std::size_t{memRowOffset} * width, std::size_t{rows} * width);
+    if (handle) {
+        Twpp::Memory::unlock(data.Memory.TheMem);
+    }
+
+    writeLog([&](std::ofstream& out) { out << "imageMemXferGet -- set offset: " << height << std::endl; });
+    memRowOffset += rows;
+    if (memRowOffset >= height) {
+        removeFront(image);
+        writeString("imageMemXferGet -- finished image");
+        return Result(TWRC_XFERDONE, TWCC_SUCCESS);
+    }
+    writeString("imageMemXferGet -- finished parital");
+    return Twpp::success();
+}
