@@ -5,6 +5,7 @@
 #include "source/capabilities.h"
 #include "source/transfer_cache.h"
 #include "source/twpp/source_from_this.h"
+#include "support/log.h"
 
 #include <cstdint>
 #include <memory>
@@ -60,4 +61,6 @@ private:
     // Rows of the front image already delivered by memory transfer.
     TW_UINT32 memRowOffset = 0;
     TransferCache transferCache;
+    // Log lines of memory transfer strips not yet written.
+    LogRecord stripLog;
 };

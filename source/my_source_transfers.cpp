@@ -46,12 +46,14 @@ void MySource::frontImageLeft() {
 }
 
 Result MySource::pendingXfersGet(const Identity&, TW_PENDINGXFERS& data) {
+    stripLog.flush();
     writeString("pendingXfersGet Start");
     data.Count = static_cast<TW_UINT16>(queuedImages());
     return Twpp::success();
 }
 
 Result MySource::pendingXfersEnd(const Identity&, TW_PENDINGXFERS& data) {
+    stripLog.flush();
     writeString("pendingXfersEnd Start");
     const std::size_t n = queuedImages();
     writeLog([&](std::ofstream& out) {
@@ -65,6 +67,7 @@ Result MySource::pendingXfersEnd(const Identity&, TW_PENDINGXFERS& data) {
 }
 
 Result MySource::pendingXfersReset(const Identity&, TW_PENDINGXFERS& data) {
+    stripLog.flush();
     writeString("pendingXfersReset Start");
     if (deviceWrapper) {
         deviceWrapper->images->resetImages();
@@ -76,6 +79,7 @@ Result MySource::pendingXfersReset(const Identity&, TW_PENDINGXFERS& data) {
 }
 
 Result MySource::setupMemXferGet(const Identity&, TW_SETUPMEMXFER& data) {
+    stripLog.flush();
     writeString("setupMemXferGet Start");
     const auto image = frontImage();
     if (!image) {
@@ -90,6 +94,7 @@ Result MySource::setupMemXferGet(const Identity&, TW_SETUPMEMXFER& data) {
 }
 
 Result MySource::imageInfoGet(const Identity&, TW_IMAGEINFO& data) {
+    stripLog.flush();
     writeString("imageInfoGet");
     const auto image = frontImage();
     if (!image) {
@@ -131,6 +136,7 @@ Result MySource::currentLayout(TW_IMAGELAYOUT& data) const {
 }
 
 Result MySource::imageLayoutGet(const Identity&, TW_IMAGELAYOUT& data) {
+    stripLog.flush();
     writeString("imageLayoutGet");
     return currentLayout(data);
 }
@@ -159,6 +165,7 @@ Result MySource::imageLayoutSet(const Identity& origin, TW_IMAGELAYOUT& data) {
 }
 
 Result MySource::imageNativeXferGet(const Identity&, TW_HANDLE& data) {
+    stripLog.flush();
     setRequest(UIState::Nothing);
     writeString("imageNativeXferGet Start");
     const auto image = frontImage();
@@ -198,41 +205,58 @@ Result MySource::imageNativeXferGet(const Identity&, TW_HANDLE& data) {
 
 Result MySource::imageMemXferGet(const Identity&, TW_IMAGEMEMXFER& data) {
     setRequest(UIState::Nothing);
-    writeString("imageMemXferGet Start");
+    // A strip may be a single row: the strips' lines are gathered and written when the image is
+    // complete, when a strip fails, or every few dozen kilobytes.
+    LogRecord& trace = stripLog;
+    struct Written {
+        LogRecord& trace;
+        ~Written() {
+            if (trace.size() > 64 * 1024) {
+                trace.flush();
+            }
+        }
+    } written{trace};
+    trace.line("imageMemXferGet Start");
     const auto image = frontImage();
     if (!image) {
-        writeString("imageMemXferGet -- empty!");
+        trace.line("imageMemXferGet -- empty!");
+        trace.flush();
         return Twpp::seqError();
     }
-    writeString("imageMemXferGet -- get image");
-    writeString("imageMemXferGet -- setup");
-    writeString("setParamsMemXfer Start");
+    trace.line("imageMemXferGet -- get image");
+    trace.line("imageMemXferGet -- setup");
+    trace.line("setParamsMemXfer Start");
     const PictureSize size = pictureSize(*image);
     const auto width = static_cast<TW_UINT32>(size.width);
     const auto height = static_cast<TW_UINT32>(size.height);
     const TW_UINT32 length = data.Memory.Length;
-    writeLog([&](std::ofstream& out) { out << "imageMemXferGet -- set mem size: " << length << std::endl; });
+    trace << "imageMemXferGet -- set mem size: " << length << '\n';
     if (width == 0 || length < width || std::uint64_t{length} > std::uint64_t{width} * height) {
+        trace.flush();
         return Twpp::badValue();
     }
     if (data.Memory.TheMem == nullptr) {
+        trace.flush();
         return Twpp::badValue();
     }
-    writeLog([&](std::ofstream& out) { out << "imageMemXferGet -- bytes per line: " << width << std::endl; });
+    trace << "imageMemXferGet -- bytes per line: " << width << '\n';
     const TW_UINT32 rows = std::min(length / width, height > memRowOffset ? height - memRowOffset : 0u);
     if (rows == 0) {
+        trace.flush();
         return Twpp::seqError();
     }
-    writeLog([&](std::ofstream& out) {
-        out << "imageMemXferGet -- set data: " << (length / width) << " | " << rows << std::endl;
-    });
+    trace << "imageMemXferGet -- set data: " << (length / width) << " | " << rows << '\n';
     int pictureWidth = 0;
     int pictureHeight = 0;
+    if (!transferCache.holds(image)) {
+        trace.flush(); // formatting logs its own lines
+    }
     const std::vector<char>& bytes = transferCache.rows(image, pictureWidth, pictureHeight);
     if (static_cast<TW_UINT32>(pictureWidth) != width || static_cast<TW_UINT32>(pictureHeight) != height ||
         bytes.size() < std::size_t{width} * height) {
         // The formatted picture does not have the size reported: copy nothing rather than overrun.
         transferCache.clear();
+        trace.flush();
         return Twpp::bummer();
     }
 
@@ -248,23 +272,23 @@ Result MySource::imageMemXferGet(const Identity&, TW_IMAGEMEMXFER& data) {
     char* destination = handle ? static_cast<char*>(Twpp::Memory::lock(data.Memory.TheMem))
                                : static_cast<char*>(data.Memory.TheMem);
     if (destination == nullptr) {
+        trace.flush();
         return Twpp::badValue();
     }
-    writeLog([&](std::ofstream& out) {
-        out << "imageMemXferGet -- write data: " << bytes.size() << " | " << width << std::endl;
-    });
+    trace << "imageMemXferGet -- write data: " << bytes.size() << " | " << width << '\n';
     std::memcpy(destination, bytes.data() + std::size_t{memRowOffset} * width, std::size_t{rows} * width);
     if (handle) {
         Twpp::Memory::unlock(data.Memory.TheMem);
     }
 
-    writeLog([&](std::ofstream& out) { out << "imageMemXferGet -- set offset: " << height << std::endl; });
+    trace << "imageMemXferGet -- set offset: " << height << '\n';
     memRowOffset += rows;
     if (memRowOffset >= height) {
         removeFront(image);
-        writeString("imageMemXferGet -- finished image");
+        trace.line("imageMemXferGet -- finished image");
+        trace.flush();
         return Result(TWRC_XFERDONE, TWCC_SUCCESS);
     }
-    writeString("imageMemXferGet -- finished parital");
+    trace.line("imageMemXferGet -- finished parital");
     return Twpp::success();
 }

@@ -7,8 +7,12 @@ TransferCache::Settings TransferCache::settingsOf(const Image& image) {
                     image.gamma,    image.upright,    image.ultraHd};
 }
 
+bool TransferCache::holds(const std::shared_ptr<Image>& image) const {
+    return image_ && image_ == image && settings_ == settingsOf(*image);
+}
+
 const std::vector<char>& TransferCache::rows(const std::shared_ptr<Image>& image, int& width, int& height) {
-    if (!image_ || image_ != image || settings_ != settingsOf(*image)) {
+    if (!holds(image)) {
         clear();
         bytes_ = format_image(image, width_, height_, false, false);
         image_ = image;

@@ -13,6 +13,8 @@ public:
     // formatted again only when the image or one of its adjustment values changed.
     const std::vector<char>& rows(const std::shared_ptr<Image>& image, int& width, int& height);
     void clear();
+    // Whether rows() would answer `image` without formatting it again.
+    bool holds(const std::shared_ptr<Image>& image) const;
 
 private:
     struct Settings {

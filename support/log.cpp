@@ -62,3 +62,15 @@ std::optional<std::filesystem::path> logFilePathIfKnown() {
     std::lock_guard lock(logPathMutex);
     return logFilePath;
 }
+
+LogRecord::~LogRecord() {
+    flush();
+}
+
+void LogRecord::flush() {
+    std::string text = text_.str();
+    text_.str({});
+    if (!text.empty()) {
+        writeLog([text = std::move(text)](std::ofstream& out) { out << text << std::flush; });
+    }
+}

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 
 // Streams one record: the writer gets the open stream (possibly in a failed state, in which case its
@@ -21,6 +22,31 @@ void writeString(const std::string& text);
 void writeString2(const std::string& text);
 // Two lines: first, then second.
 void writeTwoString(const std::string& first, std::string second);
+
+// Lines gathered and written as one record when flushed or destroyed, for operations that run many
+// times per image (memory transfer strips): one open of the file for many lines.
+class LogRecord {
+public:
+    LogRecord() = default;
+    ~LogRecord();
+    LogRecord(const LogRecord&) = delete;
+    LogRecord& operator=(const LogRecord&) = delete;
+
+    // Writes what has been gathered so far (before work that logs on its own).
+    void flush();
+    // Bytes gathered and not yet written.
+    std::size_t size() { return static_cast<std::size_t>(text_.tellp()); }
+    // One whole line.
+    void line(const std::string& text) { text_ << text << '\n'; }
+    // Builds a line piece by piece; end it with '\n'.
+    template <typename T> LogRecord& operator<<(const T& value) {
+        text_ << value;
+        return *this;
+    }
+
+private:
+    std::ostringstream text_;
+};
 
 // The log file's full path once it has been computed (by the first record that found the
 // application-data folder); empty before that.
