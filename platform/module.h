@@ -64,4 +64,8 @@ bool addDriverFolderToSearchPath();
 // The folder added by addDriverFolderToSearchPath, if any.
 std::optional<std::filesystem::path> librarySearchFolder();
 
+// Returns to the system's default library search (Windows: SetDllDirectoryW with null; Linux: the
+// folder kept by this layer is forgotten).
+void resetLibrarySearchPath();
+
 } // namespace platform

@@ -121,4 +121,9 @@ std::optional<std::filesystem::path> librarySearchFolder() {
     return searchFolder;
 }
 
+void resetLibrarySearchPath() {
+    std::lock_guard lock(foldersMutex);
+    searchFolder.reset();
+}
+
 } // namespace platform

@@ -46,6 +46,13 @@ TEST(DriverFolder, BareNamesAreLookedForInTheAddedFolder) {
     platform::setDriverFolder(empty);
     ASSERT_TRUE(platform::addDriverFolderToSearchPath());
     EXPECT_FALSE(platform::Module::load(bare).loaded());
+
+    // Back to the default search: the driver folder is no longer looked in.
+    platform::setDriverFolder(fixture.parent_path());
+    ASSERT_TRUE(platform::addDriverFolderToSearchPath());
+    platform::resetLibrarySearchPath();
+    EXPECT_FALSE(platform::librarySearchFolder().has_value());
+    EXPECT_FALSE(platform::Module::load(bare).loaded());
 }
 
 } // namespace
