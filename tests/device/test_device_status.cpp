@@ -140,6 +140,10 @@ const Selection kSelections[] = {
      true},
 };
 
+void PrintTo(const Selection& s, std::ostream* out) {
+    *out << s.name;
+}
+
 class CreateDetector : public Connection, public testing::WithParamInterface<Selection> {};
 
 TEST_P(CreateDetector, ChoosesSensorAndFolder) {
@@ -274,6 +278,10 @@ struct TriggerCase {
     bool started;
     const char* line;
 };
+
+void PrintTo(const TriggerCase& c, std::ostream* out) {
+    *out << c.mode;
+}
 
 class TriggerMode : public Connection, public testing::WithParamInterface<TriggerCase> {};
 
