@@ -13,6 +13,11 @@ class ConnectionDialog : public Connection {
 protected:
     void SetUp() override {
         Connection::SetUp();
+        // The leak checker loses sight of the toolkit's platform objects when an instrumented library
+        // is first loaded after the application object exists: the SDK is loaded before it.
+        static const platform::Module sdk = platform::Module::load(
+            fs::path(OSTRA_TWAIN_FOLDER) / platform::libraryFileName(fpd::kLibraryName));
+        ASSERT_TRUE(sdk.loaded());
         uitest::application();
         auto owned =
             std::make_unique<twaindialog>(wrapper->state, wrapper->indices, wrapper->retaker, wrapper->images,
