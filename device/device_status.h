@@ -71,6 +71,7 @@ public:
                        std::optional<std::string> usbId);
 
     // Creates the detector instance on workRoot/folderName and connects it (status 1 or 2 on failure).
+    // A folder name that is not a plain name under the work root is refused: status 1, result 34.
     int openDevice(const std::shared_ptr<CDetector>& detector, const std::filesystem::path& workRoot,
                    std::string_view folderName, const std::shared_ptr<DeviceWrapper>& wrapper);
 

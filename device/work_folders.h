@@ -2,6 +2,8 @@
 // sensor has a folder there named after its serial number, and the product folders "DS1" and "DS2"
 // (shipped in the driver folder, beside the detector library) are copied in, each with a "_temp"
 // working copy from which a sensor is first opened.
+//
+// Nothing here locks: the device layer calls these under DeviceStatus's device lock.
 #pragma once
 
 #include <filesystem>
