@@ -25,120 +25,35 @@ struct Selection {
     bool loaded; // the SDK library was loaded
 };
 
+const SensorEntry kSn1{"U1", "SN1", "DS1", {}};
+const SensorEntry kSn2{"U2", "SN2", "DS1", {}};
+const SensorEntry kSn3{"U3", "SN3", "DS1", {}};
+const SensorEntry kSn2OfDs2{"U2", "SN2", "DS2", {}};
+const auto none = std::nullopt;
+
+// clang-format off
 const Selection kSelections[] = {
-    {"NoSensor", {}, {}, {}, std::nullopt, false, std::nullopt, kDeviceNoSensor, "", kStatusStarting, false},
-    {"StrictUnknownSensor",
-     {{"U1", "SN1", "DS1", {}}},
-     {},
-     {"SN1"},
-     "SN1",
-     true,
-     std::nullopt,
-     kDeviceNoSensor,
-     "",
-     kStatusStarting,
+    // name, plugged, map, serial folders, expected, strict, usbId -> result, folder, status, loaded
+    {"NoSensor", {}, {}, {}, none, false, none, kDeviceNoSensor, "", kStatusStarting, false},
+    {"StrictUnknownSensor", {kSn1}, {}, {"SN1"}, "SN1", true, none, kDeviceNoSensor, "", kStatusStarting,
      false},
-    {"FirstTimeDS1",
-     {{"U1", "SN1", "DS1", {}}},
-     {},
-     {},
-     std::nullopt,
-     false,
-     std::nullopt,
-     0,
-     "DS1_temp",
-     kStatusReady,
-     true},
-    {"FirstTimeDS2",
-     {{"U2", "SN2", "DS2", {}}},
-     {},
-     {},
-     std::nullopt,
-     false,
-     std::nullopt,
-     0,
-     "DS2_temp",
-     kStatusReady,
-     true},
+    {"FirstTimeDS1", {kSn1}, {}, {}, none, false, none, 0, "DS1_temp", kStatusReady, true},
+    {"FirstTimeDS2", {kSn2OfDs2}, {}, {}, none, false, none, 0, "DS2_temp", kStatusReady, true},
     // The enumeration gives lower-case identifiers; the map holds what was in hand when recorded.
-    {"KnownThroughMap",
-     {{"U1", "SN1", "DS1", {}}},
-     {{"u1", "SN1"}},
-     {"SN1"},
-     std::nullopt,
-     false,
-     std::nullopt,
-     0,
-     "SN1",
-     kStatusReady,
-     true},
-    {"MapKeyInBroadcastCaseIsNotEnumerated",
-     {{"U1", "SN1", "DS1", {}}},
-     {{"U1", "SN1"}},
-     {"SN1"},
-     std::nullopt,
-     false,
-     std::nullopt,
-     kDeviceReopen,
-     "DS1_temp",
-     kStatusReopen,
-     true},
-    {"StrictExpectedAmongTwo",
-     {{"U1", "SN1", "DS1", {}}, {"U2", "SN2", "DS1", {}}},
-     {{"u1", "SN1"}, {"u2", "SN2"}},
-     {"SN1", "SN2"},
-     "SN2",
-     true,
-     std::nullopt,
-     0,
-     "SN2",
-     kStatusReady,
-     true},
-    {"StrictSerialFolderMissing",
-     {{"U1", "SN1", "DS1", {}}},
-     {{"u1", "SN1"}},
-     {},
-     "SN1",
-     true,
-     std::nullopt,
-     sensorsim::kErrNoWorkFolder,
-     "",
-     kStatusNotCreated,
-     true},
-    {"ExpectedSensorNotPluggedFallsBackToCopy",
-     {{"U1", "SN1", "DS1", {}}},
-     {},
-     {"SN9"},
-     "SN9",
-     false,
-     std::nullopt,
-     0,
-     "DS1_temp",
-     kStatusReady,
-     true},
-    {"TwoUnknownSensors",
-     {{"U1", "SN1", "DS1", {}}, {"U3", "SN3", "DS1", {}}},
-     {},
-     {},
-     std::nullopt,
-     false,
-     std::nullopt,
-     0,
-     "DS1_temp",
-     kStatusReady,
-     true},
-    {"ArrivalIdentifierMapped",
-     {{"U1", "SN1", "DS1", {}}},
-     {{"U1", "SN1"}},
-     {"SN1"},
-     std::nullopt,
-     false,
-     "U1",
-     0,
-     "SN1",
-     kStatusReady,
+    {"KnownThroughMap", {kSn1}, {{"u1", "SN1"}}, {"SN1"}, none, false, none, 0, "SN1", kStatusReady, true},
+    {"MapKeyInBroadcastCaseIsNotEnumerated", {kSn1}, {{"U1", "SN1"}}, {"SN1"}, none, false, none,
+     kDeviceReopen, "DS1_temp", kStatusReopen, true},
+    {"StrictExpectedAmongTwo", {kSn1, kSn2}, {{"u1", "SN1"}, {"u2", "SN2"}}, {"SN1", "SN2"}, "SN2", true,
+     none, 0, "SN2", kStatusReady, true},
+    {"StrictSerialFolderMissing", {kSn1}, {{"u1", "SN1"}}, {}, "SN1", true, none, sensorsim::kErrNoWorkFolder,
+     "", kStatusNotCreated, true},
+    {"ExpectedSensorNotPluggedFallsBackToCopy", {kSn1}, {}, {"SN9"}, "SN9", false, none, 0, "DS1_temp",
+     kStatusReady, true},
+    {"TwoUnknownSensors", {kSn1, kSn3}, {}, {}, none, false, none, 0, "DS1_temp", kStatusReady, true},
+    {"ArrivalIdentifierMapped", {kSn1}, {{"U1", "SN1"}}, {"SN1"}, none, false, "U1", 0, "SN1", kStatusReady,
      true},
 };
+// clang-format on
 
 void PrintTo(const Selection& s, std::ostream* out) {
     *out << s.name;
@@ -188,14 +103,6 @@ TEST_F(Connection, NoCopyConnectsGivesTheLastCopysError) {
     EXPECT_EQ(countLines(appfiles::logLines(), "createDetector 7"), 2);
 }
 
-TEST_F(Connection, EmptyWrapperGetsOneAroundTheNewDetector) {
-    std::shared_ptr<DeviceWrapper> none;
-    EXPECT_EQ(status->createDetector(workRoot(), none, std::nullopt, false, std::nullopt), kDeviceNoSensor);
-    ASSERT_TRUE(none);
-    EXPECT_EQ(none->detector(), status->detector());
-    EXPECT_EQ(staticInstance(), none);
-}
-
 TEST_F(Connection, KnownSensorFromProductCopyIsReopenedFromItsSerialFolder) {
     plug("SN1", "U1");
     makeSerialFolder("SN1");
@@ -236,15 +143,6 @@ TEST_F(Connection, FirstTimeSensorGetsItsSerialFolderAndHistory) {
     EXPECT_EQ(workFolderName(), "SN7");
     status->onConnect();
     EXPECT_EQ(countLines(appfiles::logLines(), "mkdir!"), 1);
-}
-
-TEST_F(Connection, WithoutDialogTheSerialFolderWaits) {
-    plug("SN7", "U7");
-    ASSERT_TRUE(status->initDevice(wrapper, std::nullopt, false, std::nullopt));
-    status->onConnect();
-    EXPECT_TRUE(hasLine("onConnect failed"));
-    EXPECT_EQ(status->status(), kStatusReady);
-    EXPECT_FALSE(fs::exists(workRoot() / "SN7"));
 }
 
 TEST_F(Connection, CorrectionFailureWaitsForFilesAndReinitStarts) {

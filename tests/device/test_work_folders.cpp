@@ -79,22 +79,6 @@ TEST(ProductFolders, InstalledBesideWhatTheWorkRootAdded) {
     EXPECT_EQ(appfiles::read(workRoot() / "DS1" / "product.txt"), "DS2\n");
 }
 
-TEST(CopyFolder, ReplacesFilesAndGoesOnPastErrors) {
-    const fs::path from = testenv::tempRoot() / "from";
-    const fs::path to = testenv::tempRoot() / "to";
-    fs::create_directories(from / "Correct" / "Default");
-    std::ofstream(from / "a.txt") << "new";
-    std::ofstream(from / "b.txt") << "b";
-    std::ofstream(from / "Correct" / "Default" / "x.gn") << "gain";
-    fs::create_directories(to / "a.txt"); // a folder where a file should go
-    std::ofstream(to / "b.txt") << "old";
-
-    EXPECT_TRUE(copyFolder(from, to));
-    EXPECT_EQ(appfiles::read(to / "b.txt"), "b");
-    EXPECT_EQ(appfiles::read(to / "Correct" / "Default" / "x.gn"), "gain");
-    EXPECT_TRUE(copyFolder(testenv::tempRoot() / "missing", to));
-}
-
 class SerialFolder : public testing::Test {
 protected:
     void SetUp() override {
@@ -147,17 +131,6 @@ TEST_F(SerialFolder, CreatedFilledAndRecorded) {
     fs::remove(workRoot() / "SN5" / "Correct" / "Default" / "a.dft");
     EXPECT_TRUE(status.create_serial_folder());
     EXPECT_FALSE(fs::exists(workRoot() / "SN5" / "Correct" / "Default" / "a.dft"));
-}
-
-TEST_F(SerialFolder, NothingOpened) {
-    sensorSerial("SN5");
-    wrapper->setWorkFolder({});
-    EXPECT_FALSE(status.create_serial_folder()) << "no work folder";
-    EXPECT_FALSE(fs::exists("SN5"));
-    std::ofstream(workRoot() / "SN6") << "a file where the folder should be";
-    wrapper->setWorkFolder(workRoot() / "DS1_temp");
-    sensorSerial("SN6");
-    EXPECT_FALSE(status.create_serial_folder());
 }
 
 } // namespace
