@@ -43,6 +43,16 @@ private:
 // Full path of the library (or program) that holds this code; empty if the system cannot tell.
 std::optional<std::filesystem::path> ownModuleFile();
 
+// The file of the library (or program) that holds `address` (this code's own when null), or what
+// failed with the system's error code: finding the module, or naming its file.
+struct ModuleFileLookup {
+    enum class Failure { none, module, fileName };
+    std::optional<std::filesystem::path> file;
+    Failure failure = Failure::none;
+    unsigned long error = 0;
+};
+ModuleFileLookup moduleFileOf(const void* address);
+
 // The system's file name of a library given by its bare name:
 //   Windows: "FpdSys" -> "FpdSys.dll".
 //   Linux:   "FpdSys" -> "libFpdSys.so".

@@ -1,6 +1,7 @@
 // Linux: dlopen / dlsym / dladdr.
 #include "platform/module.h"
 
+#include <cerrno>
 #include <dlfcn.h>
 #include <mutex>
 #include <utility>
@@ -81,6 +82,31 @@ std::optional<std::filesystem::path> ownModuleFile() {
         return std::nullopt;
     }
     return file;
+}
+
+ModuleFileLookup moduleFileOf(const void* address) {
+    static const int anchor = 0;
+    ModuleFileLookup lookup;
+    Dl_info info{};
+    errno = 0;
+    if (dladdr(address != nullptr ? address : &anchor, &info) == 0) {
+        lookup.failure = ModuleFileLookup::Failure::module;
+        lookup.error = static_cast<unsigned long>(errno);
+        return lookup;
+    }
+    std::error_code ec;
+    if (info.dli_fname == nullptr || info.dli_fname[0] == '\0') {
+        lookup.failure = ModuleFileLookup::Failure::fileName;
+        return lookup;
+    }
+    auto file = std::filesystem::absolute(info.dli_fname, ec);
+    if (ec) {
+        lookup.failure = ModuleFileLookup::Failure::fileName;
+        lookup.error = static_cast<unsigned long>(ec.value());
+        return lookup;
+    }
+    lookup.file = std::move(file);
+    return lookup;
 }
 
 std::string libraryFileName(std::string_view baseName) {

@@ -1,0 +1,97 @@
+#include "device/work_folders.h"
+
+#include "platform/app_data.h"
+#include "platform/module.h"
+#include "support/log.h"
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::error_code copyTree(const fs::path& from, const fs::path& to, fs::copy_options options) {
+    std::error_code first;
+    const auto note = [&first](const std::error_code& ec) {
+        if (ec && !first) {
+            first = ec;
+        }
+    };
+    std::error_code ec;
+    if (!fs::is_directory(from, ec)) {
+        note(ec ? ec : std::make_error_code(std::errc::not_a_directory));
+        return first;
+    }
+    fs::create_directories(to, ec);
+    note(ec);
+    fs::recursive_directory_iterator it(from, ec);
+    note(ec);
+    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+        std::error_code entryError;
+        const fs::path target = to / it->path().lexically_relative(from);
+        if (it->is_directory(entryError)) {
+            fs::create_directories(target, entryError);
+        } else if (!entryError && it->is_regular_file(entryError)) {
+            fs::copy_file(it->path(), target, options, entryError);
+        }
+        note(entryError);
+    }
+    note(ec);
+    return first;
+}
+
+} // namespace
+
+std::optional<fs::path> workRootFolder() {
+    const auto appData = platform::localAppDataFolder();
+    if (!appData) {
+        return std::nullopt;
+    }
+    return *appData / "vanto_sensor" / "work_dir";
+}
+
+bool isSafeFolderName(std::string_view name) {
+    if (name.empty() || name.size() > 255 || name == "." || name == "..") {
+        return false;
+    }
+    if (name.back() == '.' || name.back() == ' ') {
+        return false;
+    }
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' ||
+               c == '"' || c == '<' || c == '>' || c == '|';
+    });
+}
+
+std::optional<std::string> acceptedSerial(const std::optional<std::string>& serial) {
+    if (!serial || serial->empty()) {
+        return std::nullopt;
+    }
+    if (isSafeFolderName(*serial)) {
+        return serial;
+    }
+    // The refused text is logged with its control characters masked, so that it stays one line.
+    std::string shown = *serial;
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
+    writeString("Refused serial number: \"" + shown + "\"");
+    return std::nullopt;
+}
+
+std::error_code copyFolder(const fs::path& from, const fs::path& to) {
+    return copyTree(from, to, fs::copy_options::overwrite_existing);
+}
+
+void installProductFolders(const fs::path& workRoot) {
+    const auto driver = platform::driverFolder();
+    if (!driver) {
+        return;
+    }
+    for (const char* name : kProductFolderNames) {
+        std::error_code ec;
+        if (fs::is_directory(*driver / name, ec)) {
+            copyTree(*driver / name, workRoot / name, fs::copy_options::update_existing);
+        }
+    }
+}

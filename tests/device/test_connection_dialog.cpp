@@ -1,0 +1,85 @@
+// The connection state reaches the real acquisition dialog's lamp: queued from the connection thread,
+// direct on the dialog's own thread, and not at all once the dialog is gone.
+#include "tests/device/connection_fixture.h"
+#include "tests/ui/dialog_fixture.h"
+
+#include <QtCore/QCoreApplication>
+
+namespace {
+
+using namespace conntest;
+
+class ConnectionDialog : public Connection {
+protected:
+    void SetUp() override {
+        Connection::SetUp();
+        // The leak checker loses sight of the toolkit's platform objects when an instrumented library
+        // is first loaded after the application object exists: the SDK is loaded before it.
+        static const platform::Module sdk = platform::Module::load(
+            fs::path(OSTRA_TWAIN_FOLDER) / platform::libraryFileName(fpd::kLibraryName));
+        ASSERT_TRUE(sdk.loaded());
+        uitest::application();
+        auto owned =
+            std::make_unique<twaindialog>(wrapper->state, wrapper->indices, wrapper->retaker, wrapper->images,
+                                          wrapper->changes, wrapper->config, status, false, nullptr);
+        dialog = owned.get();
+        wrapper->setDialog(std::move(owned));
+        setStaticInstance(wrapper);
+    }
+
+    void TearDown() override {
+        if (status) {
+            status->stop(true);
+        }
+        QCoreApplication::processEvents();
+        Connection::TearDown();
+    }
+
+    bool lampOn() const { return dialog->form().status_indicator->isOn(); }
+    QString lampText() const { return dialog->form().status_text->text(); }
+
+    // Lets the dialog's thread run until pred holds, within a bound.
+    static bool processUntil(const std::function<bool()>& pred) {
+        return eventually([&] {
+            QCoreApplication::processEvents();
+            return pred();
+        });
+    }
+
+    twaindialog* dialog = nullptr;
+};
+
+TEST_F(ConnectionDialog, StatusFromAnotherThreadIsQueued) {
+    bool accepted = false;
+    std::thread([&] { accepted = status->updateConnectionStatus(true); }).join();
+    EXPECT_TRUE(accepted);
+    EXPECT_FALSE(lampOn()) << "not before the dialog's thread runs";
+    ASSERT_TRUE(processUntil([&] { return lampOn(); }));
+    EXPECT_EQ(lampText(), "Device Connected !");
+    EXPECT_TRUE(hasLine("updateConnectionStatus 3"));
+
+    // On the dialog's own thread the call is direct.
+    EXPECT_TRUE(status->acknowledgeStatus());
+    EXPECT_FALSE(lampOn());
+    EXPECT_EQ(lampText(), "Device Disconnected");
+}
+
+TEST_F(ConnectionDialog, WithoutDialogNothingIsCalled) {
+    wrapper->takeDialog().reset();
+    appfiles::startLog();
+    EXPECT_FALSE(status->updateConnectionStatus(true));
+    EXPECT_EQ(appfiles::logLines(),
+              (std::vector<std::string>{"updateConnectionStatus 1", "updateConnectionStatus 2 -- S ", ""}));
+}
+
+TEST_F(ConnectionDialog, LampFollowsPlugAndUnplug) {
+    status->startConnectionThread();
+    ASSERT_TRUE(processUntil([] { return hasLine("THREAD - starting 2..."); }));
+    plug("SN8", "U8");
+    ASSERT_TRUE(processUntil([&] { return lampOn() && status->status() == kStatusReady; }));
+    unplug("U8");
+    ASSERT_TRUE(processUntil([&] { return !lampOn() && !status->detector(); }));
+    status->stop(true);
+}
+
+} // namespace
