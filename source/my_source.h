@@ -9,15 +9,25 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+class DeviceStatus;
 
 class MySource : public Twpp::SourceFromThis<MySource> {
 public:
-    MySource() = default;
-    ~MySource() override = default;
+    // Comes with a fresh DeviceStatus (idle: no thread, no detector).
+    MySource();
+    ~MySource() override;
 
 protected:
     using Result = Twpp::Result;
     using Identity = Twpp::Identity;
+
+    // Open and close.
+    Result identityOpenDs(const Identity& origin) override;
+    Result identityCloseDs(const Identity& origin) override;
 
     // Capabilities.
     Result capabilityGet(const Identity& origin, TW_CAPABILITY& data) override;
@@ -43,8 +53,15 @@ protected:
 
     // The detector, the shared records, the configuration and the dialog; created at open.
     std::shared_ptr<DeviceWrapper> deviceWrapper;
+    // The connection of the detector; shared with the dialog as its CalibrartionHandler.
+    std::shared_ptr<DeviceStatus> deviceStatus;
 
 private:
+    // Connects the last known sensor now (true when its detector was created) or leaves it to the
+    // connection thread, which it starts.
+    bool initDevice(std::optional<std::string> deviceNumber);
+    // The detector's image size, or 1000 x 1500 without an open detector.
+    std::pair<int, int> detectorImageSize() const;
     Result capCommon(const Identity& origin, Twpp::Msg msg, TW_CAPABILITY& data);
 
     std::shared_ptr<Image> frontImage() const;
