@@ -398,7 +398,16 @@ void twaindialog::closeEvent(QCloseEvent* event) {
         }
     }
     if (configFile) {
-        writeConfigFile(*configFile);
+        // The dialog's own settings only: the serial-number history in the file may have grown
+        // since the dialog read it (the device layer records every new sensor) and must stay.
+        const ConfigFile mine = *configFile;
+        updateConfigFile([&mine](ConfigFile& stored) {
+            stored.auto_save_enabled = mine.auto_save_enabled;
+            stored.enable_template_mode = mine.enable_template_mode;
+            stored.current_image_mode = mine.current_image_mode;
+            stored.image_presets = mine.image_presets;
+            stored.image_presets_locked = mine.image_presets_locked;
+        });
         configFile->presetsChanged = false;
     }
     QDialog::closeEvent(event);

@@ -210,6 +210,24 @@ TEST_F(DialogTest, CloseRequestsClosingUnlessASaveIsPendingAndWritesTheConfigura
     }
 }
 
+TEST_F(DialogTest, CloseKeepsTheSerialHistoryRecordedWhileTheDialogWasOpen) {
+    auto& dialog = open();
+    dialog.configuration()->enable_template_mode = true;
+    // A sensor plugged in meanwhile: the device layer records it in the file.
+    updateConfigFile([](ConfigFile& config) {
+        config.last_serial_number = "SN77";
+        config.previous_serial_numbers.insert("SN77");
+        config.previous_serial_numbers_map["u77"] = "SN77";
+    });
+    dialog.show();
+    dialog.close();
+    const ConfigFile stored = readConfigFile();
+    EXPECT_TRUE(stored.enable_template_mode);
+    EXPECT_EQ(stored.last_serial_number, "SN77");
+    EXPECT_EQ(stored.previous_serial_numbers.count("SN77"), 1u);
+    EXPECT_EQ(stored.previous_serial_numbers_map.at("u77"), "SN77");
+}
+
 TEST_F(DialogTest, WhatsThisShowsTheProgramInformation) {
     auto& dialog = open();
     uitest::MessageBoxAnswerer answer(QMessageBox::NoButton);
