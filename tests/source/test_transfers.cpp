@@ -2,6 +2,7 @@
 #include "imaging/format_image.h"
 #include "source/my_source.h"
 #include "tests/common/test_env.h"
+#include "tests/common/tracked_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -62,48 +63,15 @@ struct Strip {
     std::vector<char> bytes;
 };
 
-// Failing-on-demand handle memory.
-struct Memory {
-    static inline std::set<void*> live;
-    static inline int failNext = 0;
-    static TW_HANDLE TW_CALLINGSTYLE alloc(TW_UINT32 size) {
-        if (failNext > 0) {
-            --failNext;
-            return nullptr;
-        }
-        void* block = std::malloc(size == 0 ? 1 : size);
-        live.insert(block);
-        return block;
-    }
-    static void TW_CALLINGSTYLE free(TW_HANDLE handle) {
-        live.erase(handle);
-        std::free(handle);
-    }
-    static TW_MEMREF TW_CALLINGSTYLE lock(TW_HANDLE handle) { return handle; }
-    static void TW_CALLINGSTYLE unlock(TW_HANDLE) {}
-};
-
 class Transfers : public testing::Test {
 protected:
     void SetUp() override {
-        TW_ENTRYPOINT entry{};
-        entry.DSM_MemAllocate = &Memory::alloc;
-        entry.DSM_MemFree = &Memory::free;
-        entry.DSM_MemLock = &Memory::lock;
-        entry.DSM_MemUnlock = &Memory::unlock;
-        Twpp::Memory::setCallbacks(entry);
-        Memory::failNext = 0;
+        TrackedMemory::install();
         source.forceState(6);
         // The log's folder, so that its lines can be read back.
         std::filesystem::create_directories(testenv::appDataFolder() / "vanto_sensor");
     }
-    void TearDown() override {
-        Twpp::Memory::clearCallbacks();
-        for (void* block : Memory::live) {
-            std::free(block);
-        }
-        Memory::live.clear();
-    }
+    void TearDown() override { EXPECT_EQ(TrackedMemory::uninstall(), 0u) << "handles leaked"; }
 
     Strip strip(TW_UINT32 length, bool asHandle = false) {
         Strip s;
@@ -111,7 +79,7 @@ protected:
         TW_HANDLE handle = nullptr;
         s.header.Memory.Length = length;
         if (asHandle) {
-            handle = Memory::alloc(length);
+            handle = TrackedMemory::alloc(length);
             std::memset(handle, 0x5A, length);
             s.header.Memory.Flags = TWMF_APPOWNS | TWMF_HANDLE;
             s.header.Memory.TheMem = handle;
@@ -127,7 +95,7 @@ protected:
             EXPECT_EQ(from[i], '\x5A') << "byte " << i << " of " << length;
         }
         if (asHandle) {
-            Memory::free(handle);
+            TrackedMemory::free(handle);
         }
         return s;
     }
@@ -179,8 +147,8 @@ TEST_F(Transfers, NativeTransferHandsOverACompleteBitmap) {
         std::memcpy(&height, header + 8, 4);
         EXPECT_EQ(width, size.width);
         EXPECT_EQ(height, size.height);
-        EXPECT_EQ(Memory::live.count(handle), 1u);
-        Memory::free(handle);
+        EXPECT_EQ(TrackedMemory::live.count(handle), 1u);
+        TrackedMemory::free(handle);
     }
 }
 
@@ -191,21 +159,21 @@ TEST_F(Transfers, NativeTransferSizeIsHeaderPaletteAndPaddedRows) {
     TW_ENTRYPOINT entry{};
     entry.DSM_MemAllocate = [](TW_UINT32 size) -> TW_HANDLE {
         allocated = size;
-        return Memory::alloc(size);
+        return TrackedMemory::alloc(size);
     };
-    entry.DSM_MemFree = &Memory::free;
-    entry.DSM_MemLock = &Memory::lock;
-    entry.DSM_MemUnlock = &Memory::unlock;
+    entry.DSM_MemFree = &TrackedMemory::free;
+    entry.DSM_MemLock = &TrackedMemory::lock;
+    entry.DSM_MemUnlock = &TrackedMemory::unlock;
     Twpp::Memory::setCallbacks(entry);
     TW_HANDLE handle = nullptr;
     source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
     EXPECT_EQ(allocated, 1064u + 5u * 8u);
-    Memory::free(handle);
+    TrackedMemory::free(handle);
 }
 
 TEST_F(Transfers, NativeTransferOutOfMemoryKeepsTheImage) {
     source.queue().pushFront(makeImage(8, 6));
-    Memory::failNext = 1;
+    TrackedMemory::failNext = 1;
     TW_HANDLE handle = nullptr;
     EXPECT_EQ(source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle), Twpp::failure(TWCC_LOWMEMORY));
     EXPECT_EQ(handle, nullptr);
@@ -213,7 +181,7 @@ TEST_F(Transfers, NativeTransferOutOfMemoryKeepsTheImage) {
     EXPECT_EQ(source.state(), 6);
     EXPECT_EQ(source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle),
               Result(TWRC_XFERDONE, TWCC_SUCCESS));
-    Memory::free(handle);
+    TrackedMemory::free(handle);
 }
 
 TEST_F(Transfers, MemoryStripsOfEverySizeDeliverThePicture) {
@@ -353,7 +321,7 @@ TEST_F(Transfers, PendingTransfersCountTheQueueAndAskToClose) {
 
     TW_HANDLE handle = nullptr;
     source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
-    Memory::free(handle);
+    TrackedMemory::free(handle);
     EXPECT_EQ(source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), Twpp::success());
     EXPECT_EQ(+pending.Count, 1);
     EXPECT_EQ(source.state(), 6);
@@ -361,7 +329,7 @@ TEST_F(Transfers, PendingTransfersCountTheQueueAndAskToClose) {
 
     handle = nullptr;
     source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
-    Memory::free(handle);
+    TrackedMemory::free(handle);
     EXPECT_EQ(source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), Twpp::success());
     EXPECT_EQ(+pending.Count, 0);
     EXPECT_EQ(source.state(), 5);

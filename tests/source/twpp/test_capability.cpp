@@ -1,5 +1,7 @@
 #include "source/twpp/capability.h"
 
+#include "tests/common/tracked_memory.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,48 +14,10 @@ namespace {
 
 using namespace Twpp;
 
-// Handle memory that records what is live, and can be told to fail.
-struct TrackedMemory {
-    static inline std::set<void*> live;
-    static inline int failNext = 0;
-
-    static TW_HANDLE TW_CALLINGSTYLE alloc(TW_UINT32 size) {
-        if (failNext > 0) {
-            --failNext;
-            return nullptr;
-        }
-        void* block = std::calloc(1, size);
-        live.insert(block);
-        return block;
-    }
-    static void TW_CALLINGSTYLE free(TW_HANDLE handle) {
-        ASSERT_EQ(live.erase(handle), 1u) << "freed a handle that is not live";
-        std::free(handle);
-    }
-    static TW_MEMREF TW_CALLINGSTYLE lock(TW_HANDLE handle) { return handle; }
-    static void TW_CALLINGSTYLE unlock(TW_HANDLE) {}
-};
-
 class CapabilityTest : public testing::Test {
 protected:
-    void SetUp() override {
-        TW_ENTRYPOINT entry{};
-        entry.DSM_MemAllocate = &TrackedMemory::alloc;
-        entry.DSM_MemFree = &TrackedMemory::free;
-        entry.DSM_MemLock = &TrackedMemory::lock;
-        entry.DSM_MemUnlock = &TrackedMemory::unlock;
-        Memory::setCallbacks(entry);
-        TrackedMemory::failNext = 0;
-    }
-    void TearDown() override {
-        EXPECT_TRUE(TrackedMemory::live.empty()) << TrackedMemory::live.size() << " handles leaked";
-        for (void* block : TrackedMemory::live) {
-            std::free(block);
-        }
-        TrackedMemory::live.clear();
-        Memory::clearCallbacks();
-        Memory::setAppOwnedHandle(nullptr);
-    }
+    void SetUp() override { TrackedMemory::install(); }
+    void TearDown() override { EXPECT_EQ(TrackedMemory::uninstall(), 0u) << "handles leaked"; }
 
     static std::vector<unsigned char> bytes(const Capability& cap, std::size_t size) {
         const auto* data = static_cast<const unsigned char*>(cap.handle());
