@@ -8,6 +8,7 @@
 #include "sensor-sim/bus.h"
 #include "sensor-sim/products.h"
 #include "support/config_file.h"
+#include "tests/common/eventually.h"
 #include "tests/common/test_env.h"
 #include "tests/device/dialog_double.h"
 #include "tests/support/app_files.h"
@@ -60,18 +61,7 @@ inline bool hasLineStarting(const std::string& prefix) {
                        [&](const std::string& l) { return l.starts_with(prefix); });
 }
 
-// Polls pred until it holds or the bound passes; a fault then fails the test instead of hanging it.
-inline bool eventually(const std::function<bool()>& pred,
-                       std::chrono::milliseconds bound = std::chrono::seconds(30)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using testenv::eventually;
 
 class Connection : public testing::Test {
 protected:

@@ -4,6 +4,7 @@
 #include "device/device_wrapper.h"
 #include "sensor-sim/bus.h"
 #include "sensor-sim/synthetic_image.h"
+#include "tests/common/eventually.h"
 #include "tests/common/test_env.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +28,7 @@ std::vector<std::uint16_t> inverted(std::vector<std::uint16_t> samples) {
 
 // Waits, within a generous bound, until the holder has `count` images.
 bool waitForImages(const ImageHolder& holder, std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (holder.imageCount() < count && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    testenv::eventually([&] { return holder.imageCount() >= count; }, std::chrono::seconds(120));
     return holder.imageCount() == count;
 }
 
@@ -78,10 +76,7 @@ TEST(Acquisition, ExposureFromSensorSimLandsInvertedInItsTile) {
     // A retake of tile 0: the third exposure replaces it and keeps its number.
     wrapper->retaker->addRetake(0);
     ASSERT_EQ(sensorSim("expose --usb-id U77"), 0);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (wrapper->images->imageAt(0) == images[0] && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    testenv::eventually([&] { return wrapper->images->imageAt(0) != images[0]; }, std::chrono::seconds(120));
     const auto retaken = wrapper->images->snapshot();
     ASSERT_EQ(retaken.size(), 2u);
     EXPECT_EQ(retaken[0]->number, 1);

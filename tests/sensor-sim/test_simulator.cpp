@@ -3,6 +3,7 @@
 #include "sensor-sim/products.h"
 #include "sensor-sim/sim_errors.h"
 #include "sensor-sim/synthetic_image.h"
+#include "tests/common/eventually.h"
 #include "tests/sensor-sim/sim_fixture.h"
 
 #include <cstdlib>
@@ -162,11 +163,7 @@ TEST_F(Simulator, UnpluggedSensorDisconnects) {
     EXPECT_EQ(detector->getAttrInt(fpd::kAttrTriggerMode), 2); // the sensor's fixed mode
 
     ASSERT_EQ(bus().unplug(sensorbus::defaultUsbId("SN-A")), sensorbus::BusStatus::ok);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (detector->getAttrInt(fpd::kAttrConnectionState) != 0 &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    testenv::eventually([&] { return detector->getAttrInt(fpd::kAttrConnectionState) == 0; });
     EXPECT_EQ(detector->getAttrInt(fpd::kAttrConnectionState), 0);
     EXPECT_EQ(detector->getAttrText(fpd::kAttrSerialNumber), "");
     EXPECT_EQ(detector->invokeAndWait(fpd::kCmdWriteParams, 3000), sensorsim::kErrNotConnected);

@@ -2,6 +2,7 @@
 #include "dsm/dsm_control.h"
 #include "sensor-sim/bus.h"
 #include "support/config_file.h"
+#include "tests/common/eventually.h"
 #include "tests/common/test_env.h"
 #include "tests/common/twain_app.h"
 
@@ -38,14 +39,7 @@ std::size_t threadCount() {
 
 // Waits (bounded) until the process has at most `count` threads.
 bool threadsSettleAt(std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (threadCount() > count) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return testenv::eventually([count] { return threadCount() <= count; }, std::chrono::seconds(5));
 }
 
 void plug(const std::string& serial, const std::string& usbId, const std::string& product) {
@@ -85,18 +79,6 @@ void rememberSensor(const std::string& serial, const std::string& usbId, const s
         }
         config.previous_serial_numbers_map[listed] = serial;
     });
-}
-
-// Waits (bounded) for a condition that another thread brings about.
-template <typename Condition> bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 // A capability's one-value item as the application receives it.
@@ -207,7 +189,8 @@ TEST_F(OpenClose, CloseDeletesCorrectionsOfATemporaryProductCopyOnly) {
     ASSERT_EQ(app.openDsm(), TWRC_SUCCESS);
     ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
     // The connection thread opens a first-time sensor from the working copy of its product.
-    ASSERT_TRUE(eventually([] { return logText().find("Finihsed trigger mode") != std::string::npos; }));
+    ASSERT_TRUE(
+        testenv::eventually([] { return logText().find("Finihsed trigger mode") != std::string::npos; }));
     ASSERT_TRUE(fs::is_directory(workRoot() / "DS2_temp"));
     ASSERT_TRUE(fs::exists(workRoot() / "DS2_temp" / "Correct" / "Default" / "gain.gn"));
     ASSERT_EQ(app.closeSource(), TWRC_SUCCESS);
