@@ -116,6 +116,8 @@ public:
     std::uint8_t status() const { return status_.load(); }
     bool idle() const { return idle_.load(); }
     bool paused() const { return paused_.load(); }
+    // The user gave up loading correction files for the connected sensor.
+    bool failureSeen() const { return failureSeen_.load(); }
     std::shared_ptr<CDetector> detector() const;
     std::optional<std::string> usbId() const;
     // A connection thread was started and has not finished yet.

@@ -10,6 +10,8 @@
 //  - a source's DAT_NULL notification goes synchronously to the application's registered
 //    callback; without one it is kept (one per source) and answered to the application's next
 //    MSG_PROCESSEVENT as TWRC_DSEVENT without calling the source.
+// Its lock is never held while it calls a source or an application's callback: a source may post a
+// notification from a thread of its own while the application's thread is inside a call to it.
 #include "dsm/dsm_control.h"
 #include "platform/module.h"
 
@@ -21,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -48,14 +51,36 @@ struct Source {
 struct Application {
     TW_IDENTITY identity{};
     DSMENTRYPROC callback = nullptr;
-    std::map<TW_UINT32, std::unique_ptr<Source>> sources;
+    // Shared: a call in progress keeps its source (and the loaded library) alive.
+    std::map<TW_UINT32, std::shared_ptr<Source>> sources;
     std::vector<std::pair<fs::path, TW_IDENTITY>> listing;
     std::size_t listPosition = 0;
 };
 
-// Guards everything below. Recursive: a source answers some calls by calling back in (its
-// notifications), and a callback may call in again.
-std::recursive_mutex mutex;
+// Guards everything below. Released while a source or a callback runs (see Unlocked).
+std::mutex mutex;
+// The lock of the DSM_Entry call running on this thread, if any.
+thread_local std::unique_lock<std::mutex>* entryLock = nullptr;
+
+// Releases the DSM_Entry lock of this thread for its lifetime.
+class Unlocked {
+public:
+    Unlocked() : lock_(entryLock != nullptr && entryLock->owns_lock() ? entryLock : nullptr) {
+        if (lock_ != nullptr) {
+            lock_->unlock();
+        }
+    }
+    ~Unlocked() {
+        if (lock_ != nullptr) {
+            lock_->lock();
+        }
+    }
+    Unlocked(const Unlocked&) = delete;
+    Unlocked& operator=(const Unlocked&) = delete;
+
+private:
+    std::unique_lock<std::mutex>* lock_;
+};
 std::map<TW_UINT32, Application> applications;
 TW_UINT32 nextId = 1;
 TW_UINT16 lastCondition = TWCC_SUCCESS;
@@ -160,10 +185,14 @@ std::vector<std::pair<fs::path, TW_IDENTITY>> scanSources() {
 }
 
 // Calls a source with a copy of the origin that lives only for this call.
-TW_UINT16 callSource(Source& source, const TW_IDENTITY& origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
-                     TW_MEMREF data) {
+TW_UINT16 callSource(std::shared_ptr<Source> source, const TW_IDENTITY& origin, TW_UINT32 dg, TW_UINT16 dat,
+                     TW_UINT16 msg, TW_MEMREF data) {
     auto transient = std::make_unique<TW_IDENTITY>(origin);
-    const TW_UINT16 rc = source.entry(transient.get(), dg, dat, msg, data);
+    TW_UINT16 rc;
+    {
+        Unlocked unlocked;
+        rc = source->entry(transient.get(), dg, dat, msg, data);
+    }
     std::memset(transient.get(), 0xEE, sizeof(TW_IDENTITY));
     return rc;
 }
@@ -185,7 +214,7 @@ TW_UINT16 openSource(Application& app, TW_IDENTITY* wanted) {
         return fail(TWCC_NODS);
     }
 
-    auto source = std::make_unique<Source>();
+    auto source = std::make_shared<Source>();
     source->file = chosen->first;
     source->module = platform::Module::load(chosen->first);
     if (!source->module) {
@@ -202,13 +231,14 @@ TW_UINT16 openSource(Application& app, TW_IDENTITY* wanted) {
 
     if ((source->identity.SupportedGroups & DF_DS2) != 0) {
         TW_ENTRYPOINT entry = entryPoint();
-        callSource(*source, app.identity, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &entry);
+        callSource(source, app.identity, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &entry);
     }
     TW_IDENTITY sourceCopy = source->identity;
-    const TW_UINT16 rc = callSource(*source, app.identity, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &sourceCopy);
+    const TW_IDENTITY appIdentity = app.identity;
+    const TW_UINT16 rc = callSource(source, appIdentity, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &sourceCopy);
     if (rc != TWRC_SUCCESS) {
         TW_STATUS status{};
-        callSource(*source, app.identity, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+        callSource(source, appIdentity, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
         lastCondition = status.ConditionCode;
         return rc;
     }
@@ -238,10 +268,13 @@ TW_UINT16 managerCall(Application& app, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF 
             if (found == app.sources.end()) {
                 return fail(TWCC_NODS);
             }
-            const TW_UINT16 rc = callSource(*found->second, app.identity, DG_CONTROL, DAT_IDENTITY,
-                                            MSG_CLOSEDS, &found->second->identity);
+            const std::shared_ptr<Source> source = found->second;
+            const TW_UINT32 id = source->identity.Id;
+            TW_IDENTITY sourceCopy = source->identity;
+            const TW_UINT16 rc =
+                callSource(source, app.identity, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceCopy);
             if (rc == TWRC_SUCCESS) {
-                app.sources.erase(found);
+                app.sources.erase(id);
                 return succeed();
             }
             return rc;
@@ -291,7 +324,7 @@ TW_UINT16 applicationCall(Application& app, TW_IDENTITY* dest, TW_UINT32 dg, TW_
     if (found == app.sources.end()) {
         return fail(TWCC_BADDEST);
     }
-    Source& source = *found->second;
+    const std::shared_ptr<Source> source = found->second;
 
     if (dg == DG_CONTROL && (dat == DAT_CALLBACK || dat == DAT_CALLBACK2) && msg == MSG_REGISTER_CALLBACK) {
         if (data == nullptr) {
@@ -302,10 +335,10 @@ TW_UINT16 applicationCall(Application& app, TW_IDENTITY* dest, TW_UINT32 dg, TW_
         app.callback = reinterpret_cast<DSMENTRYPROC>(const_cast<void*>(proc));
         return succeed();
     }
-    if (dg == DG_CONTROL && dat == DAT_EVENT && msg == MSG_PROCESSEVENT && source.pending &&
+    if (dg == DG_CONTROL && dat == DAT_EVENT && msg == MSG_PROCESSEVENT && source->pending &&
         data != nullptr) {
-        static_cast<TW_EVENT*>(data)->TWMessage = *source.pending;
-        source.pending.reset();
+        static_cast<TW_EVENT*>(data)->TWMessage = *source->pending;
+        source->pending.reset();
         return TWRC_DSEVENT;
     }
     return callSource(source, app.identity, dg, dat, msg, data);
@@ -325,7 +358,11 @@ TW_UINT16 sourceCall(Application& app, Source& source, TW_UINT32 dg, TW_UINT16 d
     if (app.callback != nullptr) {
         TW_IDENTITY origin = source.identity;
         TW_IDENTITY target = app.identity;
-        app.callback(&origin, &target, DG_CONTROL, DAT_NULL, msg, nullptr);
+        const DSMENTRYPROC callback = app.callback;
+        {
+            Unlocked unlocked;
+            callback(&origin, &target, DG_CONTROL, DAT_NULL, msg, nullptr);
+        }
         return succeed();
     }
     source.pending = msg;
@@ -337,7 +374,12 @@ TW_UINT16 sourceCall(Application& app, Source& source, TW_UINT32 dg, TW_UINT16 d
 extern "C" OSTRA_DSM_EXPORT TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* dest,
                                                                 TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                                                                 TW_MEMREF data) {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
+    std::unique_lock<std::mutex>* const outer = std::exchange(entryLock, &lock);
+    struct Restore {
+        std::unique_lock<std::mutex>* outer;
+        ~Restore() { entryLock = outer; }
+    } restore{outer};
     if (origin == nullptr) {
         return fail(TWCC_BADVALUE);
     }
@@ -346,7 +388,8 @@ extern "C" OSTRA_DSM_EXPORT TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* ori
     for (auto& [appId, app] : applications) {
         auto found = app.sources.find(origin->Id);
         if (found != app.sources.end() && dest != nullptr && dest->Id == appId) {
-            return sourceCall(app, *found->second, dg, dat, msg);
+            const std::shared_ptr<Source> source = found->second;
+            return sourceCall(app, *source, dg, dat, msg);
         }
     }
 

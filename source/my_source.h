@@ -51,12 +51,31 @@ protected:
     Result imageNativeXferGet(const Identity& origin, TW_HANDLE& data) override;
     Result imageMemXferGet(const Identity& origin, TW_IMAGEMEMXFER& data) override;
 
+    // User interface and events.
+    Result userInterfaceEnable(const Identity& origin, TW_USERINTERFACE& data) override;
+    Result userInterfaceEnableUiOnly(const Identity& origin, TW_USERINTERFACE& data) override;
+    Result userInterfaceDisable(const Identity& origin, TW_USERINTERFACE& data) override;
+    Result eventProcess(const Identity& origin, TW_EVENT& data) override;
+
     // The detector, the shared records, the configuration and the dialog; created at open.
     std::shared_ptr<DeviceWrapper> deviceWrapper;
     // The connection of the detector; shared with the dialog as its CalibrartionHandler.
     std::shared_ptr<DeviceStatus> deviceStatus;
 
 private:
+    // On the user-interface thread: posts the notification the dialog asked for (save or close)
+    // as soon as the entry lock is free. Never waits for that lock.
+    static void dispatchRequests();
+    // On the user-interface thread: the application refused MSG_XFERREADY for the source of
+    // `appId`; back to state 5 with the dialog shown again.
+    static void saveRefused(TW_UINT32 appId);
+    // Tells the user-interface thread that the request record changed.
+    void requestChanged();
+    // Shows the dialog again (the images stay) after a refused MSG_XFERREADY.
+    void showDialogAgain();
+    // Logs the connection and correction state and the time, as every event does.
+    void logEventState() const;
+
     // Connects the last known sensor now (true when its detector was created) or leaves it to the
     // connection thread, which it starts.
     bool initDevice(std::optional<std::string> deviceNumber);

@@ -5,6 +5,7 @@
 #include "device/fpd_sys.h"
 #include "platform/module.h"
 #include "source/my_source.h"
+#include "source/ui_thread.h"
 #include "support/config_file.h"
 #include "support/log.h"
 
@@ -105,6 +106,10 @@ Result MySource::identityCloseDs(const Identity&) {
     stripLog.flush();
     transferCache.clear();
     memRowOffset = 0;
+    if (instanceCount() <= 1) {
+        // The last source closes: the user-interface thread ends with it.
+        UiThread::instance().stop();
+    }
     writeString("identityCloseDs Start 5");
     return Twpp::success();
 }

@@ -55,6 +55,14 @@ Result MySource::pendingXfersGet(const Identity&, TW_PENDINGXFERS& data) {
 Result MySource::pendingXfersEnd(const Identity&, TW_PENDINGXFERS& data) {
     stripLog.flush();
     writeString("pendingXfersEnd Start");
+    // The front image ends here unless its transfer completed (it has left the queue then): an
+    // image the application skipped in state 6, or one whose memory transfer it broke off.
+    const auto front = frontImage();
+    if (front && (state() == 6 || memRowOffset > 0)) {
+        removeFront(front);
+    } else {
+        frontImageLeft();
+    }
     const std::size_t n = queuedImages();
     writeLog([&](std::ofstream& out) {
         out << "pendingXfersEnd Start 1: " << n << std::endl;
@@ -62,7 +70,12 @@ Result MySource::pendingXfersEnd(const Identity&, TW_PENDINGXFERS& data) {
     });
     data.Count = static_cast<TW_UINT16>(n);
     writeString("pendingXfersEnd Start 2");
-    setRequest(UIState::CloseRequested);
+    // Only the end of the batch asks the application to close: one that returns to its message
+    // loop between images must not be told to close before it has the rest.
+    if (n == 0) {
+        setRequest(UIState::CloseRequested);
+        requestChanged();
+    }
     return Twpp::success();
 }
 

@@ -1,9 +1,11 @@
 // The data source's entry: the process-wide list of instances (one per application), the calls
 // that need no instance, and the instance call around the routers of SourceBase.
 //
-// All of it runs on the application's thread: the list is a plain process-wide value.
+// Every call holds the module's EntryLock, which guards the list and every instance's state; the
+// user-interface thread takes the same lock before it moves an instance's state.
 #pragma once
 
+#include "source/twpp/entry_lock.h"
 #include "source/twpp/memory.h"
 #include "source/twpp/registry.h"
 #include "source/twpp/source_base.h"
@@ -11,7 +13,9 @@
 #include <cstring>
 #include <iterator>
 #include <list>
+#include <mutex>
 #include <new>
+#include <utility>
 
 namespace Twpp {
 
@@ -19,11 +23,19 @@ template <typename Derived> class SourceFromThis : public SourceBase {
 public:
     // The whole of DS_Entry: never throws, always records a condition code.
     static TW_UINT16 entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+        std::lock_guard serialised(EntryLock::instance());
         Result result;
         try {
             auto found = origin != nullptr ? find(origin->Id) : instances().end();
-            result = found != instances().end() ? instanceCall(found, origin, dg, dat, msg, data)
-                                                : staticCall(origin, dg, dat, msg, data);
+            if (found == instances().end()) {
+                result = staticCall(origin, dg, dat, msg, data);
+            } else if (dg == DG_CONTROL && dat == DAT_IDENTITY && msg == MSG_OPENDS) {
+                // This application's source is open already: that instance stays as it is.
+                result = seqError();
+                found->setLastStatus(result.conditionCode);
+            } else {
+                result = instanceCall(found, origin, dg, dat, msg, data);
+            }
         } catch (const std::bad_alloc&) {
             result = failure(TWCC_LOWMEMORY);
         } catch (...) {
@@ -33,7 +45,38 @@ public:
         return result.returnCode;
     }
 
-    static std::size_t instanceCount() { return instances().size(); }
+    static std::size_t instanceCount() {
+        std::lock_guard serialised(EntryLock::instance());
+        return instances().size();
+    }
+
+    // Whether `instance` is still in the list (the caller holds the entry lock).
+    static bool contains(const Derived* instance) {
+        for (const auto& item : instances()) {
+            if (&item == instance) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The instance of the application with identity `appId`, or null (the caller holds the lock).
+    static Derived* instanceFor(TW_UINT32 appId) {
+        const auto found = find(appId);
+        return found != instances().end() ? &*found : nullptr;
+    }
+
+    // Runs f(instance) for the instance in state 5 to 7, if there is one, under the entry lock,
+    // which the caller holds.
+    template <typename F> static bool withEnabledInstance(F&& f) {
+        for (auto& instance : instances()) {
+            if (instance.state() >= 5 && instance.state() <= 7) {
+                std::forward<F>(f)(instance);
+                return true;
+            }
+        }
+        return false;
+    }
 
 protected:
     bool anyInstanceEnabled() const override {
@@ -119,7 +162,13 @@ private:
 
     static Result instanceCall(typename List::iterator instance, TW_IDENTITY* origin, TW_UINT32 dg,
                                TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+        const Derived* const called = &*instance;
         Result result = routedCall(*instance, origin, dg, dat, msg, data);
+        // The application may have closed this very source from the callback of a notification
+        // posted during the call.
+        if (!contains(called)) {
+            return result;
+        }
         instance->setLastStatus(result.conditionCode);
 
         const bool identityCall = dg == DG_CONTROL && dat == DAT_IDENTITY;

@@ -325,7 +325,8 @@ TEST_F(Transfers, PendingTransfersCountTheQueueAndAskToClose) {
     EXPECT_EQ(source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), Twpp::success());
     EXPECT_EQ(+pending.Count, 1);
     EXPECT_EQ(source.state(), 6);
-    EXPECT_EQ(source.request(), UIState::CloseRequested);
+    // The application is asked to close only when the batch is complete.
+    EXPECT_EQ(source.request(), UIState::Nothing);
 
     handle = nullptr;
     source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
@@ -333,10 +334,40 @@ TEST_F(Transfers, PendingTransfersCountTheQueueAndAskToClose) {
     EXPECT_EQ(source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), Twpp::success());
     EXPECT_EQ(+pending.Count, 0);
     EXPECT_EQ(source.state(), 5);
+    EXPECT_EQ(source.request(), UIState::CloseRequested);
 
     std::ifstream log(testenv::appDataFolder() / "vanto_sensor" / "ds.log");
     std::string text((std::istreambuf_iterator<char>(log)), {});
     EXPECT_NE(text.find("pendingXfersEnd Start 1: 0\n IS EMPTY: yes\n"), std::string::npos);
+}
+
+TEST_F(Transfers, EndTransferDropsASkippedOrBrokenOffImage) {
+    const auto first = makeImage(5, 4, false, 1);
+    const auto second = makeImage(5, 4, false, 2);
+    const auto third = makeImage(5, 4, false, 3);
+    for (const auto& image : {third, second, first}) {
+        source.queue().pushFront(image);
+    }
+    TW_PENDINGXFERS pending{};
+    // Skipped in state 6: the first image leaves without being transferred.
+    EXPECT_EQ(source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), Twpp::success());
+    EXPECT_EQ(+pending.Count, 2);
+    EXPECT_EQ(source.queue().imageAt(0), second);
+
+    // Broken off after two of its four rows: the second image leaves too.
+    EXPECT_EQ(strip(10).result, Twpp::success());
+    EXPECT_EQ(source.state(), 7);
+    EXPECT_EQ(source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), Twpp::success());
+    EXPECT_EQ(+pending.Count, 1);
+    EXPECT_EQ(source.queue().imageAt(0), third);
+    EXPECT_EQ(source.request(), UIState::Nothing);
+
+    // The third starts at its first row and arrives whole; its end leaves nothing behind.
+    EXPECT_EQ(wholeImage(20, 5, 4), expectedRows(third));
+    EXPECT_EQ(source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), Twpp::success());
+    EXPECT_EQ(+pending.Count, 0);
+    EXPECT_EQ(source.state(), 5);
+    EXPECT_EQ(source.request(), UIState::CloseRequested);
 }
 
 TEST_F(Transfers, ResetEmptiesTheQueueAndForgetsAPartialImage) {

@@ -451,6 +451,17 @@ TEST_F(Routing, OpenAndCloseManageTheInstanceList) {
     FakeSource* source = open(1);
     EXPECT_EQ(FakeSource::instanceCount(), 1u);
 
+    // A second open from the same application, with or without data, is refused and leaves the
+    // open instance as it was.
+    for (void* data : {static_cast<void*>(&src), static_cast<void*>(nullptr)}) {
+        EXPECT_EQ(FakeSource::entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, data), TWRC_FAILURE);
+        TW_STATUS status{};
+        FakeSource::entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+        EXPECT_EQ(+status.ConditionCode, TWCC_SEQERROR);
+        EXPECT_EQ(FakeSource::instanceCount(), 1u);
+        EXPECT_EQ(source->state(), 4);
+    }
+
     // Close is refused outside state 4 and by a failing close; the instance stays.
     source->forceState(5);
     EXPECT_EQ(FakeSource::entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &src), TWRC_FAILURE);

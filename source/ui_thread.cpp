@@ -1,0 +1,254 @@
+#include "source/ui_thread.h"
+
+#include "platform/host_window.h"
+#include "support/log.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QEvent>
+#include <QtCore/QEventLoop>
+#include <QtCore/QMetaObject>
+#include <QtCore/QThread>
+#include <QtCore/QTimer>
+
+#include <exception>
+#include <future>
+#include <string>
+#include <utility>
+
+namespace {
+
+// Qt's own messages go to the log while the source's application object exists, never to the
+// host's standard streams.
+void logQtMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    writeTwoString("Qt: ", message.toStdString());
+}
+
+QtMessageHandler previousHandler = nullptr;
+
+} // namespace
+
+UiThread& UiThread::instance() {
+    static UiThread ui;
+    return ui;
+}
+
+UiThread::~UiThread() {
+    stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void UiThread::start() {
+    std::unique_lock lock(mutex_);
+    if (mode_ != Mode::none) {
+        return;
+    }
+    if (thread_.joinable()) {
+        // An own thread told to end from within itself; it has left its loop or is about to.
+        std::thread ended = std::move(thread_);
+        lock.unlock();
+        ended.join();
+        lock.lock();
+    }
+    stopping_ = false;
+    if (QCoreApplication::instance() != nullptr) {
+        mode_ = Mode::host;
+        applicationAlive_ = true;
+        writeString("user interface on the host's application thread");
+    } else if (platform::applicationsTurnSourceEvents()) {
+        mode_ = Mode::caller;
+        uiThreadId_ = std::this_thread::get_id();
+    } else {
+        mode_ = Mode::ownThread;
+        thread_ = std::thread([this] { loop(); });
+        uiThreadId_ = thread_.get_id();
+        writeString("user interface thread started");
+    }
+}
+
+void UiThread::stop() {
+    std::unique_lock lock(mutex_);
+    const Mode mode = std::exchange(mode_, Mode::none);
+    if (mode == Mode::host) {
+        applicationAlive_ = false;
+    }
+    if (mode != Mode::ownThread) {
+        return;
+    }
+    stopping_ = true;
+    changed_.notify_all();
+    if (waker_ != nullptr) {
+        QCoreApplication::postEvent(waker_, new QEvent(QEvent::User));
+    }
+    if (std::this_thread::get_id() == uiThreadId_) {
+        return; // joined by the next start or at unload
+    }
+    std::thread ending = std::move(thread_);
+    lock.unlock();
+    ending.join();
+    writeString("user interface thread ended");
+}
+
+bool UiThread::isUiThread() const {
+    std::lock_guard lock(mutex_);
+    switch (mode_) {
+    case Mode::host:
+        return QCoreApplication::instance() != nullptr &&
+               QThread::currentThread() == QCoreApplication::instance()->thread();
+    case Mode::caller:
+    case Mode::ownThread:
+        return std::this_thread::get_id() == uiThreadId_;
+    case Mode::none:
+        return false;
+    }
+    return false;
+}
+
+bool UiThread::createsApplication() const {
+    std::lock_guard lock(mutex_);
+    return mode_ == Mode::caller || mode_ == Mode::ownThread;
+}
+
+bool UiThread::eventsTurnedByCaller() const {
+    std::lock_guard lock(mutex_);
+    return mode_ == Mode::caller || mode_ == Mode::host;
+}
+
+bool UiThread::applicationExists() const {
+    std::lock_guard lock(mutex_);
+    return applicationAlive_;
+}
+
+void UiThread::run(const std::function<void()>& task) {
+    std::unique_lock lock(mutex_);
+    const Mode mode = mode_;
+    lock.unlock();
+    if (mode == Mode::none || isUiThread()) {
+        task();
+        return;
+    }
+    std::exception_ptr failure;
+    auto guarded = [&task, &failure] {
+        try {
+            task();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    if (mode == Mode::host) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), guarded, Qt::BlockingQueuedConnection);
+    } else {
+        auto done = std::make_shared<std::promise<void>>();
+        std::future<void> finished = done->get_future();
+        post([guarded, done]() mutable {
+            guarded();
+            done->set_value();
+        });
+        finished.wait();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+void UiThread::post(std::function<void()> task) {
+    std::lock_guard lock(mutex_);
+    switch (mode_) {
+    case Mode::host:
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+        return;
+    case Mode::caller:
+        tasks_.push_back(std::move(task));
+        return;
+    case Mode::ownThread:
+        tasks_.push_back(std::move(task));
+        wake();
+        return;
+    case Mode::none:
+        return;
+    }
+}
+
+void UiThread::postDelayed(int milliseconds, std::function<void()> task) {
+    post([milliseconds, task = std::move(task)] {
+        if (QCoreApplication::instance() != nullptr) {
+            QTimer::singleShot(milliseconds, QCoreApplication::instance(), task);
+        }
+    });
+}
+
+void UiThread::wake() {
+    changed_.notify_all();
+    if (waker_ != nullptr) {
+        QCoreApplication::postEvent(waker_, new QEvent(QEvent::User));
+    }
+}
+
+void UiThread::routeQtMessages() {
+    if (!routed_) {
+        previousHandler = qInstallMessageHandler(logQtMessage);
+        routed_ = true;
+    }
+}
+
+void UiThread::adoptApplication(std::unique_ptr<QCoreApplication> application) {
+    application_ = std::move(application);
+    std::lock_guard lock(mutex_);
+    applicationAlive_ = true;
+    waker_ = new QObject();
+}
+
+void UiThread::destroyApplication() {
+    {
+        std::lock_guard lock(mutex_);
+        delete std::exchange(waker_, nullptr);
+        if (mode_ != Mode::host) {
+            applicationAlive_ = false;
+        }
+    }
+    application_.reset();
+    if (routed_) {
+        qInstallMessageHandler(previousHandler);
+        previousHandler = nullptr;
+        routed_ = false;
+    }
+}
+
+void UiThread::runQueued() {
+    std::unique_lock lock(mutex_);
+    while (!tasks_.empty()) {
+        auto task = std::move(tasks_.front());
+        tasks_.pop_front();
+        lock.unlock();
+        task();
+        lock.lock();
+    }
+}
+
+void UiThread::loop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!tasks_.empty()) {
+            auto task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+            continue;
+        }
+        if (stopping_) {
+            break;
+        }
+        if (applicationAlive_) {
+            lock.unlock();
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+            lock.lock();
+        } else {
+            changed_.wait(lock);
+        }
+    }
+    lock.unlock();
+    // A source closed without disabling its user interface still leaves no Qt object behind.
+    destroyApplication();
+}

@@ -1,0 +1,346 @@
+// Acquisitions from end to end, as imaging applications drive the built source through the stand-in
+// DSM: the dialog enabled, simulated exposures drawn into a Biteswing series, Save, the transfers,
+// the close request, disable and close.
+#include "dsm/dsm_control.h"
+#include "imaging/format_image.h"
+#include "sensor-sim/bus.h"
+#include "sensor-sim/products.h"
+#include "sensor-sim/synthetic_image.h"
+#include "support/config_file.h"
+#include "tests/common/eventually.h"
+#include "tests/common/test_env.h"
+#include "tests/common/twain_app.h"
+#include "ui/template_layouts.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QThread>
+#include <QtGui/QKeyEvent>
+#include <QtWidgets/QAbstractButton>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QDialog>
+#include <QtWidgets/QGraphicsScene>
+#include <QtWidgets/QGraphicsView>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kSerial = "SN4711";
+constexpr const char* kUsbId = "U4711";
+constexpr int kBiteswing = 1;
+
+fs::path workRoot() {
+    return testenv::appDataFolder() / "vanto_sensor" / "work_dir";
+}
+
+// A sensor seen before, plugged in: its serial folder with correction files and the history.
+void plugKnownSensor() {
+    sensorbus::SensorEntry entry;
+    entry.usbId = kUsbId;
+    entry.serial = kSerial;
+    entry.product = "DS1";
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).plug(entry), sensorbus::BusStatus::ok);
+    fs::create_directories(workRoot());
+    fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / "DS1", workRoot() / kSerial, fs::copy_options::recursive);
+    fs::create_directories(workRoot() / kSerial / "Correct" / "Default");
+    std::ofstream(workRoot() / kSerial / "Correct" / "Default" / "offset.dft") << "dark field";
+    std::ofstream(workRoot() / kSerial / "Correct" / "Default" / "gain.gn") << "gain";
+    updateConfigFile([](ConfigFile& config) {
+        config.last_serial_number = kSerial;
+        config.previous_serial_numbers.insert(kSerial);
+    });
+}
+
+// The notifications the source posted to the application's callback (on the source's thread).
+struct Notifications {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<TW_UINT16> received;
+
+    bool waitFor(TW_UINT16 msg, std::size_t count = 1) {
+        std::unique_lock lock(mutex);
+        return arrived.wait_for(lock, 60s, [&] {
+            return std::count(received.begin(), received.end(), msg) >= static_cast<long>(count);
+        });
+    }
+    std::vector<TW_UINT16> all() {
+        std::lock_guard lock(mutex);
+        return received;
+    }
+};
+Notifications notifications;
+
+TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg,
+                                         TW_MEMREF) {
+    {
+        std::lock_guard lock(notifications.mutex);
+        notifications.received.push_back(msg);
+    }
+    notifications.arrived.notify_all();
+    return TWRC_SUCCESS;
+}
+
+// Runs f on the thread of the Qt application object (where the source's dialog lives) and waits.
+template <typename F> void onDialogThread(F f) {
+    QCoreApplication* app = QCoreApplication::instance();
+    ASSERT_NE(app, nullptr);
+    if (QThread::currentThread() == app->thread()) {
+        f();
+    } else {
+        QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
+    }
+}
+
+QDialog* acquisitionDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "twaindialog") {
+            return qobject_cast<QDialog*>(widget);
+        }
+    }
+    return nullptr;
+}
+
+bool dialogVisible() {
+    bool visible = false;
+    onDialogThread([&] { visible = acquisitionDialog() != nullptr && acquisitionDialog()->isVisible(); });
+    return visible;
+}
+
+// Tiles that show a picture.
+int drawnTiles() {
+    int drawn = 0;
+    onDialogThread([&] {
+        if (QDialog* dialog = acquisitionDialog()) {
+            for (auto* view : dialog->findChild<QWidget*>("widget")->findChildren<QGraphicsView*>()) {
+                drawn += view->isVisible() && view->scene() != nullptr && !view->scene()->items().isEmpty();
+            }
+        }
+    });
+    return drawn;
+}
+
+void press(const char* button) {
+    onDialogThread([button] { acquisitionDialog()->findChild<QAbstractButton*>(button)->click(); });
+}
+
+std::pair<TW_UINT16, TW_UINT16> setOne(TwainApp& app, TW_UINT16 id, TW_UINT16 type, TW_UINT32 value) {
+    unsigned char container[6];
+    std::memcpy(container, &type, 2);
+    std::memcpy(container + 2, &value, 4);
+    TW_CAPABILITY cap{id, TWON_ONEVALUE, container};
+    const TW_UINT16 rc = app.call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+    return {rc, app.sourceCondition()};
+}
+
+// The tile images as the dialog shows them and the application must receive them.
+std::vector<char> expectedPicture(int exposure, bool native) {
+    const auto product = *sensorbus::findProduct("DS1");
+    const auto samples = sensorsim::syntheticExposure(product.width, product.height, kSerial, exposure);
+    const auto& tile = layoutTemplates()[kBiteswing].tiles[exposure - 1];
+    const ConfigFile config = readConfigFile();
+    auto image = std::make_shared<Image>(product.width, product.height, 2, samples.data(), exposure,
+                                         !tile.vertical, config.current_image_mode != 0);
+    image->contrast = config.image_presets.contrast;
+    image->brightness = config.image_presets.brightness;
+    image->gamma = config.image_presets.gamma;
+    int width = 0;
+    int height = 0;
+    return format_image(image, width, height, native, native);
+}
+
+class Acquisition : public testing::Test {
+protected:
+    void SetUp() override {
+        OstraDsm_resetControls();
+        plugKnownSensor();
+        ASSERT_EQ(app.openDsm(), TWRC_SUCCESS);
+    }
+
+    void openAndEnable(TW_UINT16 mechanism) {
+        ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+        ASSERT_EQ(setOne(app, ICAP_XFERMECH, TWTY_UINT16, mechanism).first, TWRC_SUCCESS);
+        enable();
+    }
+
+    void enable() {
+        TW_USERINTERFACE ui{1, 0, nullptr};
+        ASSERT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+        ASSERT_TRUE(testenv::eventually(dialogVisible));
+    }
+
+    void exposeBiteswing() {
+        onDialogThread(
+            [] { acquisitionDialog()->findChild<QComboBox*>("dropdown")->setCurrentIndex(kBiteswing); });
+        ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 4), sensorbus::BusStatus::ok);
+    }
+
+    // The application's message loop: every event goes to the source until it has something to say.
+    TW_UINT16 nextNotification() {
+        TW_UINT16 message = MSG_NULL;
+        testenv::eventually(
+            [&] {
+                TW_EVENT event{nullptr, MSG_NULL};
+                if (app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT &&
+                    event.TWMessage != MSG_NULL) {
+                    message = event.TWMessage;
+                    return true;
+                }
+                return false;
+            },
+            60s);
+        return message;
+    }
+
+    void disableAndClose() {
+        TW_USERINTERFACE ui{};
+        EXPECT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+        EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+        EXPECT_EQ(OstraDsm_outstandingHandles(), 0u);
+    }
+
+    TwainApp app;
+};
+
+TEST_F(Acquisition, NativeSeriesAutoSavedThroughTheMessageLoop) {
+    updateConfigFile([](ConfigFile& config) { config.auto_save_enabled = true; });
+    openAndEnable(TWSX_NATIVE);
+    exposeBiteswing();
+    // The last tile's image saves the series by itself.
+    ASSERT_EQ(nextNotification(), MSG_XFERREADY);
+    EXPECT_FALSE(dialogVisible());
+
+    TW_ENTRYPOINT dsm{};
+    app.dsm(DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &dsm);
+    TW_PENDINGXFERS pending{};
+    int transferred = 0;
+    do {
+        TW_IMAGEINFO info{};
+        ASSERT_EQ(app.call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+        TW_HANDLE bitmap = nullptr;
+        ASSERT_EQ(app.call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &bitmap), TWRC_XFERDONE);
+        const char* bytes = static_cast<const char*>(dsm.DSM_MemLock(bitmap));
+        std::int32_t width = 0;
+        std::memcpy(&width, bytes + 4, 4);
+        EXPECT_EQ(width, info.ImageWidth);
+        if (transferred == 0) {
+            // The composite of the whole series comes first, padded to whole 32-bit words.
+            EXPECT_EQ(width % 4, 0);
+        } else {
+            const std::vector<char> expected = expectedPicture(transferred, true);
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes)) << "image " << transferred;
+        }
+        dsm.DSM_MemUnlock(bitmap);
+        dsm.DSM_MemFree(bitmap);
+        ++transferred;
+        ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    } while (pending.Count > 0 && transferred < 10);
+    EXPECT_EQ(transferred, 5);
+
+    // Asked to close once the batch is done; the auto-save never ran a second time.
+    EXPECT_EQ(nextNotification(), MSG_CLOSEDSREQ);
+    disableAndClose();
+}
+
+TEST_F(Acquisition, MemorySeriesSavedByHandWithACallbackAndNoMessageLoop) {
+    openAndEnable(TWSX_MEMORY);
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&onNotification);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    exposeBiteswing();
+    ASSERT_TRUE(testenv::eventually([] { return drawnTiles() >= 4; }, 60s));
+    press("pushButton");
+    ASSERT_TRUE(notifications.waitFor(MSG_XFERREADY));
+
+    TW_PENDINGXFERS pending{};
+    int transferred = 0;
+    do {
+        TW_IMAGEINFO info{};
+        ASSERT_EQ(app.call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+        std::vector<char> rows(static_cast<std::size_t>(info.ImageWidth) * info.ImageLength);
+        TW_UINT16 rc = TWRC_SUCCESS;
+        for (TW_INT32 row = 0; rc == TWRC_SUCCESS && row < info.ImageLength; ++row) {
+            TW_IMAGEMEMXFER strip{};
+            strip.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+            strip.Memory.Length = static_cast<TW_UINT32>(info.ImageWidth);
+            strip.Memory.TheMem = rows.data() + static_cast<std::size_t>(row) * info.ImageWidth;
+            rc = app.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
+            EXPECT_EQ(strip.YOffset, static_cast<TW_UINT32>(row));
+        }
+        EXPECT_EQ(rc, TWRC_XFERDONE);
+        if (transferred > 0) {
+            EXPECT_EQ(rows, expectedPicture(transferred, false)) << "image " << transferred;
+        }
+        ++transferred;
+        ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    } while (pending.Count > 0 && transferred < 10);
+    EXPECT_EQ(transferred, 5);
+
+    ASSERT_TRUE(notifications.waitFor(MSG_CLOSEDSREQ));
+    EXPECT_EQ(std::count(notifications.all().begin(), notifications.all().end(), MSG_XFERREADY), 1);
+    disableAndClose();
+}
+
+TEST_F(Acquisition, RefusedTransferShowsTheDialogAgainAndEscapeAsksToClose) {
+    openAndEnable(TWSX_NATIVE);
+    TW_USERINTERFACE ui{1, 0, nullptr};
+    TW_UINT16 rc = app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui);
+    EXPECT_EQ(rc, TWRC_FAILURE);
+    EXPECT_EQ(app.sourceCondition(), TWCC_SEQERROR); // already enabled
+
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(testenv::eventually([] { return drawnTiles() >= 1; }, 60s));
+    OstraDsm_refuseNotification(MSG_XFERREADY, 1);
+    press("pushButton");
+    // Refused: the user sees the dialog again, with the image, and can save again.
+    ASSERT_TRUE(testenv::eventually([] { return dialogVisible(); }));
+    EXPECT_EQ(drawnTiles(), 1);
+    TW_EVENT event{nullptr, MSG_NULL};
+    EXPECT_EQ(app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
+
+    OstraDsm_refuseNotification(MSG_XFERREADY, 0);
+    onDialogThread([] {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(acquisitionDialog(), &escape);
+    });
+    EXPECT_EQ(nextNotification(), MSG_CLOSEDSREQ);
+    disableAndClose();
+}
+
+TEST_F(Acquisition, OnlyUserInterfaceIsRefused) {
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    TW_USERINTERFACE ui{1, 0, nullptr};
+    EXPECT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui), TWRC_FAILURE);
+    EXPECT_EQ(app.sourceCondition(), TWCC_OPERATIONERROR);
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+}
+
+TEST_F(Acquisition, QtHostKeepsItsApplicationObjectAndThread) {
+    int argc = 0;
+    QApplication host(argc, nullptr);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    for (int round = 0; round < 2; ++round) {
+        enable();
+        EXPECT_EQ(QCoreApplication::instance(), &host);
+        EXPECT_EQ(acquisitionDialog()->thread(), host.thread());
+        TW_USERINTERFACE ui{};
+        EXPECT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+        EXPECT_EQ(acquisitionDialog(), nullptr);
+        EXPECT_EQ(QCoreApplication::instance(), &host);
+    }
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+}
+
+} // namespace
