@@ -3,6 +3,7 @@
 #include "bench/bench_support.h"
 #include "imaging/format_image.h"
 #include "source/my_source.h"
+#include "ui/template_layouts.h"
 
 #include <benchmark/benchmark.h>
 
@@ -87,6 +88,65 @@ void BM_NativeTransfer(benchmark::State& state) {
     }
 }
 
+// The images of a saved Full Mouth 18 series: the composite of the tile grid in front, then the
+// 18 exposures, landscape where their tile is.
+std::vector<std::shared_ptr<Image>> fullMouth18() {
+    std::vector<std::shared_ptr<Image>> series;
+    auto composite = bench::syntheticExposure(744, 560);
+    composite->composite = true;
+    composite->enhance = false;
+    series.push_back(composite);
+    for (const auto& tile : layoutTemplates()[4].tiles) {
+        auto image = bench::syntheticExposure(1000, 1500);
+        image->upright = tile.vertical;
+        series.push_back(image);
+    }
+    return series;
+}
+
+void BM_FormatFullMouth18(benchmark::State& state) {
+    const auto series = fullMouth18();
+    int width = 0, height = 0;
+    for (auto _ : state) {
+        for (const auto& image : series) {
+            auto bytes = format_image(image, width, height, false, false);
+            benchmark::DoNotOptimize(bytes.data());
+        }
+    }
+}
+
+// What an application waits for a whole Full Mouth 18 series in one-row strips, ENDXFER included.
+void BM_MemoryTransferFullMouth18(benchmark::State& state) {
+    const auto series = fullMouth18();
+    BenchSource source;
+    std::vector<char> row(1700);
+    for (auto _ : state) {
+        for (auto it = series.rbegin(); it != series.rend(); ++it) {
+            source.queue(*it);
+        }
+        TW_PENDINGXFERS pending{};
+        do {
+            TW_IMAGEINFO info{};
+            source.send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
+            TW_UINT16 rc = TWRC_SUCCESS;
+            while (rc == TWRC_SUCCESS) {
+                TW_IMAGEMEMXFER strip{};
+                strip.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+                strip.Memory.Length = static_cast<TW_UINT32>(info.ImageWidth);
+                strip.Memory.TheMem = row.data();
+                rc = source.send(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
+            }
+            if (rc != TWRC_XFERDONE ||
+                source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS) {
+                state.SkipWithError("memory transfer failed");
+                return;
+            }
+        } while (pending.Count > 0);
+    }
+}
+
+BENCHMARK(BM_FormatFullMouth18)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MemoryTransferFullMouth18)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FormatMemoryRows)->Apply(sizes);
 BENCHMARK(BM_MemoryTransferOneRowStrips)->Apply(sizes);
 BENCHMARK(BM_FormatBitmap)->Apply(sizes);
@@ -99,6 +159,14 @@ std::string name(const char* benchmark, int width, int height) {
 
 void report(const bench::Times& times) {
     std::printf("\nRatios (real time per image, measured in this run)\n");
+    const auto series = times.milliseconds("BM_MemoryTransferFullMouth18/real_time");
+    const auto formatting = times.milliseconds("BM_FormatFullMouth18/real_time");
+    if (series && formatting) {
+        std::printf(
+            "Full Mouth 18 series (composite + 18 images) by memory transfer in one-row strips: %8.1f ms "
+            "= %.2f x formatting its 19 pictures\n",
+            *series, *series / *formatting);
+    }
     for (const auto& [width, height] : {std::pair{1000, 1500}, std::pair{1300, 1700}}) {
         const auto format = times.milliseconds(name("BM_FormatMemoryRows", width, height));
         const auto strips = times.milliseconds(name("BM_MemoryTransferOneRowStrips", width, height));
