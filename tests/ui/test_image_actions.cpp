@@ -342,6 +342,46 @@ TEST_F(ImageActionsTest, EscRequestsCloseAndEnterInAFieldSavesNothing) {
     EXPECT_EQ(logCount("closeEvent"), 1u);
 }
 
+// The rotate and flip icons show what their buttons do to an upright tile. Their blue parts: the
+// arrow head ends a ring that runs counter-clockwise from the top when it sits on the right, and
+// clockwise when on the left; a flip's axis runs along the mirror line.
+TEST_F(DialogTest, RotateAndFlipIconsShowWhatTheButtonsDo) {
+    auto& dialog = open();
+    struct Case {
+        QAbstractButton* button;
+        bool rightHalf;
+        bool tall;
+    };
+    const auto& form = dialog.form();
+    const Case cases[] = {
+        {form.rotateButton, true, false},
+        {form.rotateCCWButton, false, false},
+        {form.flipVertical, true, true},
+        {form.flipHorizontal, true, false},
+    };
+    for (const auto& c : cases) {
+        const QImage icon = c.button->icon().pixmap(64, 64).toImage();
+        ASSERT_FALSE(icon.isNull()) << c.button->objectName().toStdString();
+        QRect blue;
+        for (int y = 0; y < icon.height(); ++y) {
+            for (int x = 0; x < icon.width(); ++x) {
+                const QColor colour = icon.pixelColor(x, y);
+                if (colour.alpha() > 200 && colour.blue() > 200 && colour.red() < 150) {
+                    blue |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        const std::string name = c.button->objectName().toStdString();
+        ASSERT_FALSE(blue.isEmpty()) << name;
+        EXPECT_EQ(blue.center().x() >= icon.width() / 2 - 1, c.rightHalf) << name;
+        if (c.button == form.flipVertical || c.button == form.flipHorizontal) {
+            EXPECT_EQ(blue.height() > blue.width(), c.tall) << name;
+        } else {
+            EXPECT_GT(blue.center().y(), icon.height() / 2) << name << ": the head ends the ring below";
+        }
+    }
+}
+
 // A correction exchange whose box turns a nested event loop, in which the clock fires again.
 class NestedLoopCalibration : public CalibrartionHandler {
 public:
