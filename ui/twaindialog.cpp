@@ -8,6 +8,7 @@
 #include <QtGui/QCloseEvent>
 #include <QtGui/QIcon>
 #include <QtGui/QIntValidator>
+#include <QtGui/QShowEvent>
 #include <QtWidgets/QGraphicsScene>
 #include <QtWidgets/QMessageBox>
 #include <QtWidgets/QPushButton>
@@ -60,6 +61,11 @@ twaindialog::twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<Index
 
     initDialogResources();
     ui.setupUi(this);
+    // Enter in a value field must never press Save (or any other button).
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
 
     if (!this->configFile || this->configFile->current_image_mode != 0) {
         ui.UltraHD->click();
@@ -169,6 +175,14 @@ std::size_t twaindialog::tileCount() const {
     return imageHolder->layouts().size();
 }
 
+ImageHolder::Images twaindialog::tileImages() const {
+    auto images = imageHolder->snapshot();
+    while (!images.empty() && images.front() && images.front()->composite) {
+        images.pop_front();
+    }
+    return images;
+}
+
 void twaindialog::layout_setup(const std::vector<GraphicLayout>& layouts) {
     imageHolder->setLayouts(layouts);
 
@@ -234,6 +248,7 @@ void twaindialog::on_reset(unsigned char tileCount) {
                static_cast<int>(presets.gamma * 100));
     writeString2("on_reset 5");
     imageHolder->resetImages();
+    autoSaved = false;
     optimizedImages.clear();
     writeString2("on_reset 6");
     for (const auto& view : views) {
@@ -410,5 +425,35 @@ void twaindialog::closeEvent(QCloseEvent* event) {
         });
         configFile->presetsChanged = false;
     }
+    // The ordinary handling rejects the dialog: it hides and reports `finished`.
+    const bool wasClosing = closing;
+    closing = true;
     QDialog::closeEvent(event);
+    closing = wasClosing;
+}
+
+void twaindialog::reject() {
+    if (closing) {
+        QDialog::reject();
+    } else {
+        close();
+    }
+}
+
+void twaindialog::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        // Shown again by the source after the application refused the saved images: the user
+        // saves again, and that save captures the tile area anew, so a capture left in front goes
+        // (it belongs to no tile, and a retake counts tiles from the front of the queue).
+        saveRequested = false;
+        imageHolder->withImages([](ImageHolder::Images& images) {
+            while (!images.empty() && images.front() && images.front()->composite) {
+                images.pop_front();
+            }
+        });
+        if (flickerTimer && !flickerTimer->isActive()) {
+            flickerTimer->start(200);
+        }
+    }
+    QDialog::showEvent(event);
 }

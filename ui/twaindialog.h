@@ -13,6 +13,7 @@
 #include "support/config_file.h"
 #include "ui/cus_qgraphics_view.h"
 #include "ui/optimized_image_cache.h"
+#include "ui/turned_image.h"
 #include "ui/twain_settings.h"
 #include "ui_twaindialog.h"
 
@@ -58,6 +59,13 @@ public:
     void handle_image_change();
     void updatePreview();
 
+    // The image actions: the capture of the whole tile area as one composite image, and the clock's
+    // auto-save step (Save once every tile of the template holds an image).
+    std::shared_ptr<Image> grabScreen();
+    void handle_autosave();
+    // The clock's corrections check; the exchange with the user is not built yet.
+    void handle_calibration_dialog();
+
     // Read access for the source and for tests.
     const std::vector<std::shared_ptr<CusQGraphicsView>>& tileViews() const { return views; }
     int currentTemplate() const { return templateIndex; }
@@ -67,6 +75,9 @@ public:
     // The tile whose image the preview shows, or -1 when it shows none.
     int previewTile() const { return previewValid && previewShown ? previewIndex : -1; }
     const Ui::twaindialog& form() const { return ui; }
+    // Save was pressed (or auto-save ran): the clock neither draws nor saves until the dialog is
+    // shown again.
+    bool isSaveRequested() const { return saveRequested; }
 
 signals:
     void isConnected(bool connected);
@@ -95,9 +106,14 @@ public slots:
     void contrastChange();
     void gammaChange();
 
+    // Esc and every other rejection close the dialog like its window's close button, so that the
+    // close request reaches the source.
+    void reject() override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     Ui::twaindialog ui;
@@ -133,6 +149,16 @@ private:
     std::vector<GraphicLayout> fullMouth21Layout;
     std::vector<GraphicLayout> verticalEndoLayout;
 
+    // The clock's tick is running: a modal box opened from it turns a nested event loop in which the
+    // clock fires again, and that tick must not start over.
+    bool inFlicker = false;
+    // Set by Save; cleared when the dialog is shown again. While set the clock does nothing.
+    bool saveRequested = false;
+    // Auto-save has run for the images now stored; armed again once a tile is empty.
+    bool autoSaved = false;
+    // Inside closeEvent: a rejection from there is the ordinary close handling.
+    bool closing = false;
+
     // The optimized pictures of the images on show, so that the clock redraws them without
     // optimizing them again.
     OptimizedImageCache optimizedImages;
@@ -143,4 +169,13 @@ private:
     ConfigFile& config();
     // The number of tiles of the current template.
     std::size_t tileCount() const;
+    // The stored images in tile order: a composite capture in front (left by a save that the
+    // application has not taken) belongs to no tile and is left out.
+    ImageHolder::Images tileImages() const;
+    // Writes an action that only records what the user did; a pending close or save request stays.
+    void recordAction(UIState::ActionCode code);
+    // The rotate and flip buttons: records `code`, logs `text` and turns the selected image.
+    void turnSelected(UIState::ActionCode code, const char* text, ImageTurn turn);
+    // Re-take offered again: the button reads "Re-take", disabled, and no retake waits.
+    void resetRetakeButton();
 };

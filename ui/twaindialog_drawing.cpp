@@ -28,9 +28,11 @@ void twaindialog::onIndexChange(int previous, int selected) {
                 }
             }
         }
-        if (retakeState != 2 && static_cast<std::size_t>(selected) < imageHolder->imageCount()) {
-            ui.retakeButton->setEnabled(true);
-            retakeState = 1;
+        // Re-take is offered only for a tile that holds an image.
+        if (retakeState != 2) {
+            const bool filled = selected >= 0 && static_cast<std::size_t>(selected) < tileImages().size();
+            ui.retakeButton->setEnabled(filled);
+            retakeState = filled ? 1 : 0;
         }
     }
     writeString2("on_change 4");
@@ -59,7 +61,8 @@ void twaindialog::showImage(QGraphicsView* view, const GraphicLayout& layout, st
     if (!image->composite && !layout.vertical && image->upright) {
         image->upright = false;
     }
-    if (config) {
+    // A composite capture shows the tiles as already adjusted: it keeps its own values.
+    if (config && !image->composite) {
         image->contrast = config->image_presets.contrast;
         image->brightness = config->image_presets.brightness;
         image->gamma = config->image_presets.gamma;
@@ -70,9 +73,10 @@ void twaindialog::showImage(QGraphicsView* view, const GraphicLayout& layout, st
 }
 
 void twaindialog::handle_image_change() {
-    const auto images = imageHolder->snapshot();
+    // Each image is drawn in its own tile with that tile's layout: the layout decides the
+    // orientation that is transferred. A composite capture in front belongs to no tile.
+    const auto images = tileImages();
     const auto layouts = imageHolder->layouts();
-    std::size_t shift = 0;
     for (std::size_t i = 0; i < images.size() && i < layouts.size() && i < views.size(); ++i) {
         const auto& image = images[i];
         if (!image || image->rendered) {
@@ -80,14 +84,7 @@ void twaindialog::handle_image_change() {
         }
         writeString2("showing new image");
         writeLog([i](std::ofstream& out) { out << "Clearing new GV Index: " << i << std::endl; });
-        if (image->composite) {
-            ++shift;
-        }
-        // Behind a composite capture the layout index can pass the template's last tile; such an
-        // image has no tile to be drawn in.
-        if (i + shift < layouts.size()) {
-            showImage(views[i].get(), layouts[i + shift], image, configFile);
-        }
+        showImage(views[i].get(), layouts[i], image, configFile);
     }
 }
 
@@ -96,7 +93,7 @@ void twaindialog::updatePreview() {
     const int selected = selection.selected;
     const int previous = selection.previous;
     const int upperLimit = selection.upperLimit;
-    const auto images = imageHolder->snapshot();
+    const auto images = tileImages();
     const auto layouts = imageHolder->layouts();
     const int imageCount = static_cast<int>(images.size());
     const int tiles = static_cast<int>(layouts.size());

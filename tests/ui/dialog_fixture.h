@@ -2,6 +2,7 @@
 // built on them, exposures, one clock tick of drawing, and an answerer for message boxes.
 #pragma once
 
+#include "device/calibration_handler.h"
 #include "tests/support/app_files.h"
 #include "ui/my_application.h"
 #include "ui/twaindialog.h"
@@ -75,14 +76,15 @@ protected:
 
     twaindialog& open(bool connected = false) {
         dialog = std::make_unique<twaindialog>(uiState, indexHandler, retaker, imageHolder, changeData,
-                                               configFile, nullptr, connected, nullptr);
+                                               configFile, calibration, connected, nullptr);
         return *dialog;
     }
 
-    // One exposure of `width` x `height` samples, all `value` (stored inverted).
+    // One exposure of `width` x `height` samples, all `value` (stored inverted). Like the detector
+    // wrapper, it serves the retake waiting first, if any.
     void expose(std::uint16_t value = 1000, int width = 40, int height = 60) {
         const std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * height, value);
-        imageHolder->addImage(width, height, 16, samples.data(), std::nullopt, indexHandler);
+        imageHolder->addImage(width, height, 16, samples.data(), retaker->takeRetake(), indexHandler);
     }
 
     // What the dialog's clock does for the tiles and the preview on one tick.
@@ -109,6 +111,7 @@ protected:
     std::shared_ptr<ImageHolder> imageHolder = std::make_shared<ImageHolder>();
     std::shared_ptr<ChangeData> changeData = std::make_shared<ChangeData>();
     std::shared_ptr<ConfigFile> configFile = std::make_shared<ConfigFile>();
+    std::shared_ptr<CalibrartionHandler> calibration;
     std::unique_ptr<twaindialog> dialog;
 };
 

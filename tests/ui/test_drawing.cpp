@@ -118,8 +118,9 @@ TEST_F(DrawingTest, DrawingTurnsImagesOfLandscapeTilesAndTakesThePresets) {
     }
 }
 
-TEST_F(DrawingTest, CompositeInFrontKeepsItsFlagAndImagesPastTheTemplateAreNotDrawn) {
-    chooseTemplate(1);
+TEST_F(DrawingTest, CompositeInFrontIsNotDrawnAndTheImagesKeepTheirOwnTiles) {
+    configFile->image_presets = {1.4, 12, 0.9};
+    chooseTemplate(2); // Checkup: three portrait tiles, then landscape ones.
     for (int i = 0; i < 4; ++i) {
         expose();
     }
@@ -134,15 +135,23 @@ TEST_F(DrawingTest, CompositeInFrontKeepsItsFlagAndImagesPastTheTemplateAreNotDr
     for (std::size_t i = 1; i < 5; ++i) {
         image(i)->rendered = false;
     }
-    dialog->handle_image_change();
-    EXPECT_TRUE(composite->rendered);
-    EXPECT_TRUE(composite->upright) << "a composite is never turned";
-    // Behind the composite each image takes the next tile's layout; the last one reached would
-    // need a fifth tile and stays undrawn, the one after it is past the template's tile count.
-    EXPECT_TRUE(image(1)->rendered);
-    EXPECT_TRUE(image(2)->rendered);
-    EXPECT_FALSE(image(3)->rendered);
-    EXPECT_FALSE(image(4)->rendered);
+    indexHandler->select_index(2, true);
+    drawTick();
+    // The composite belongs to no tile; each image is drawn in its own tile, so the portrait image
+    // of tile 2 is not turned by the landscape layout of tile 3.
+    EXPECT_FALSE(composite->rendered);
+    for (std::size_t i = 1; i < 5; ++i) {
+        EXPECT_TRUE(image(i)->rendered) << i;
+        EXPECT_EQ(image(i)->upright, i < 4) << i;
+    }
+    EXPECT_EQ(dialog->previewTile(), 2);
+
+    // Drawing a composite anywhere keeps its own values: it shows the tiles already adjusted.
+    dialog->showImage(preview(), imageHolder->layouts()[0], composite, configFile);
+    EXPECT_EQ(composite->contrast, 1.0);
+    EXPECT_EQ(composite->brightness, 0);
+    EXPECT_EQ(composite->gamma, 0.68);
+    EXPECT_TRUE(composite->upright);
 }
 
 TEST_F(DrawingTest, ImageWithoutSamplesShowsAnEmptyTile) {

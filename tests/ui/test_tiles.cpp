@@ -107,10 +107,10 @@ TEST_F(DialogTest, SelectionHandlerUnhighlightsOthersAndOffersRetakeForFilledTil
         EXPECT_EQ(views[i]->highlighted, i == 1) << i;
     }
 
-    // An empty tile after a filled one leaves Re-take as it was.
+    // An empty tile after a filled one: nothing to retake there.
     indexHandler->onChange(1, 3);
-    EXPECT_TRUE(retake->isEnabled());
-    EXPECT_EQ(dialog.currentRetakeState(), 1);
+    EXPECT_FALSE(retake->isEnabled());
+    EXPECT_EQ(dialog.currentRetakeState(), 0);
     EXPECT_FALSE(views[1]->highlighted);
 
     // No selection: no border anywhere, no Re-take.

@@ -174,10 +174,13 @@ void tooth(QPainter& p) {
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    save(folder, "ReverseRotation_hover.png", [](QPainter& p) { rotationArrow(p, true); });
-    save(folder, "forwarRotation_hover.png", [](QPainter& p) { rotationArrow(p, false); });
-    save(folder, "27.png", [](QPainter& p) { flip(p, false); });
-    save(folder, "24.png", [](QPainter& p) { flip(p, true); });
+    // Each shows what its button does to an upright tile: the rotate button brings the right side
+    // to the top (counter-clockwise), the other rotate button the left side (clockwise); "flip
+    // vertical" mirrors left to right, "flip horizontal" top to bottom.
+    save(folder, "ReverseRotation_hover.png", [](QPainter& p) { rotationArrow(p, false); });
+    save(folder, "forwarRotation_hover.png", [](QPainter& p) { rotationArrow(p, true); });
+    save(folder, "27.png", [](QPainter& p) { flip(p, true); });
+    save(folder, "24.png", [](QPainter& p) { flip(p, false); });
     save(folder, "36.png", sun);
     save(folder, "39.png", contrast);
     save(folder, "lock_icon.png", [](QPainter& p) { padlock(p, true); });
