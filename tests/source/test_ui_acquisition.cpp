@@ -61,6 +61,7 @@ void plugKnownSensor() {
     updateConfigFile([](ConfigFile& config) {
         config.last_serial_number = kSerial;
         config.previous_serial_numbers.insert(kSerial);
+        config.previous_serial_numbers_map["u4711"] = kSerial;
     });
 }
 
@@ -289,7 +290,8 @@ TEST_F(Acquisition, MemorySeriesSavedByHandWithACallbackAndNoMessageLoop) {
     EXPECT_EQ(transferred, 5);
 
     ASSERT_TRUE(notifications.waitFor(MSG_CLOSEDSREQ));
-    EXPECT_EQ(std::count(notifications.all().begin(), notifications.all().end(), MSG_XFERREADY), 1);
+    const auto received = notifications.all();
+    EXPECT_EQ(std::count(received.begin(), received.end(), MSG_XFERREADY), 1);
     disableAndClose();
 }
 
