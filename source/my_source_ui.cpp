@@ -19,10 +19,12 @@
 #include <QtCore/QCoreApplication>
 #include <QtGui/QGuiApplication>
 #include <QtGui/QWindow>
+#include <QtWidgets/QApplication>
 #include <QtWidgets/QWidget>
 
 #include <chrono>
 #include <mutex>
+#include <stdexcept>
 
 using Twpp::EntryLock;
 using Twpp::Result;
@@ -145,16 +147,32 @@ Result MySource::userInterfaceEnable(const Identity&, TW_USERINTERFACE& data) {
     const bool dispatchOnUiThread = !ui.eventsTurnedByCaller() || !ui.createsApplication();
     ui.run([&] {
         try {
-            createApplication();
             writeString("userInterfaceEnable ui 1.1");
+            createApplication();
+            if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+                // A host whose Qt application object has no widgets: creating one would end its process.
+                writeString("userInterfaceEnable no widget application");
+                throw std::runtime_error("no widget application");
+            }
             writeString("userInterfaceEnable ui 2");
             if (parent != nullptr) {
                 lockParentWindow(parent);
             }
             writeString("userInterfaceEnable ui 3");
+            // The images of an earlier enable stay: the new dialog starts from an empty template,
+            // so they are put back after its construction and drawn again into its empty tiles.
+            const ImageHolder::Images kept = wrapper->images->snapshot();
             auto dialog = std::make_unique<twaindialog>(wrapper->state, wrapper->indices, wrapper->retaker,
                                                         wrapper->images, wrapper->changes, wrapper->config,
                                                         status, connected, hostWidget);
+            wrapper->images->withImages([&kept](ImageHolder::Images& images) {
+                if (images.empty()) {
+                    images = kept;
+                }
+                for (const auto& image : images) {
+                    image->rendered = false;
+                }
+            });
             twaindialog* shown = dialog.get();
             if (dispatchOnUiThread) {
                 QObject::connect(shown, &QDialog::finished, shown, [](int) { dispatchRequests(); });

@@ -20,7 +20,7 @@ namespace {
 // Qt's own messages go to the log while the source's application object exists, never to the
 // host's standard streams.
 void logQtMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
-    writeTwoString("Qt: ", message.toStdString());
+    writeString("Qt: " + message.toStdString());
 }
 
 QtMessageHandler previousHandler = nullptr;

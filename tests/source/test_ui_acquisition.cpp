@@ -115,6 +115,9 @@ QDialog* acquisitionDialog() {
 }
 
 bool dialogVisible() {
+    if (QCoreApplication::instance() == nullptr) {
+        return false;
+    }
     bool visible = false;
     onDialogThread([&] { visible = acquisitionDialog() != nullptr && acquisitionDialog()->isVisible(); });
     return visible;
@@ -304,6 +307,13 @@ TEST_F(Acquisition, RefusedTransferShowsTheDialogAgainAndEscapeAsksToClose) {
 
     ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
     ASSERT_TRUE(testenv::eventually([] { return drawnTiles() >= 1; }, 60s));
+    // Disabled and enabled again: a new dialog shows the same image.
+    TW_USERINTERFACE off{};
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &off), TWRC_SUCCESS);
+    EXPECT_FALSE(dialogVisible());
+    enable();
+    ASSERT_TRUE(testenv::eventually([] { return drawnTiles() >= 1; }));
+
     OstraDsm_refuseNotification(MSG_XFERREADY, 1);
     press("pushButton");
     // Refused: the user sees the dialog again, with the image, and can save again.
@@ -342,6 +352,21 @@ TEST_F(Acquisition, QtHostKeepsItsApplicationObjectAndThread) {
         EXPECT_EQ(acquisitionDialog(), nullptr);
         EXPECT_EQ(QCoreApplication::instance(), &host);
     }
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Acquisition, HostWithoutWidgetsGetsAFailureNotAnAbort) {
+    int argc = 0;
+    QCoreApplication host(argc, nullptr);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    TW_USERINTERFACE ui{1, 0, reinterpret_cast<TW_HANDLE>(0x4711)};
+    EXPECT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_FAILURE);
+    EXPECT_EQ(app.sourceCondition(), TWCC_BUMMER);
+    // Still in state 4: the source closes.
     EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
 }
 
