@@ -8,8 +8,9 @@
 // Threads: an Image is built completely before it is published (put into an ImageHolder), and its
 // size, depth, samples and number never change afterwards; an image that must look different is
 // replaced by a new one. The flags and adjustment values (contrast, brightness, enhance, gamma,
-// upright, rendered, composite, ultraHd) are changed only on the application's thread, which is also
-// the only thread that reads them, so they need no lock.
+// upright, rendered, composite, ultraHd) are changed only on the thread the dialog lives on. The
+// transfers read them on the application's thread only after a save, when the dialog no longer
+// draws (it draws again only once it is shown again, and then no transfer is running).
 struct Image {
     std::int32_t width = 0;
     std::int32_t height = 0;
