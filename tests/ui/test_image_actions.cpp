@@ -268,13 +268,13 @@ TEST_F(ImageActionsTest, SaveOfATemplatePutsTheCaptureOfTheTilesInFront) {
     appfiles::startLog();
     dialog->handleFlicker();
     EXPECT_EQ(logCount("Flicker Start"), 0u);
-    EXPECT_TRUE(dialog->isSaveRequested());
+    EXPECT_TRUE(dialog->isHandedOver());
 
     // The application refused them and the dialog is shown again: the images stay, the capture
     // goes (the next Save makes a new one) and the clock draws again.
     uiState->action = UIState::Nothing;
     dialog->show();
-    EXPECT_FALSE(dialog->isSaveRequested());
+    EXPECT_FALSE(dialog->isHandedOver());
     ASSERT_EQ(imageHolder->imageCount(), 2u);
     EXPECT_EQ(image(0), first);
     dialog->handleFlicker();
@@ -340,6 +340,13 @@ TEST_F(ImageActionsTest, EscRequestsCloseAndEnterInAFieldSavesNothing) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(logCount("closeEvent"), 1u);
+
+    // A late exposure does not reach the hidden dialog's clock, nor a late auto-save.
+    configFile->auto_save_enabled = true;
+    appfiles::startLog();
+    dialog->handleFlicker();
+    EXPECT_EQ(logCount("Flicker Start"), 0u);
+    EXPECT_EQ(uiState->action, UIState::CloseRequested);
 }
 
 // The rotate and flip icons show what their buttons do to an upright tile. Their blue parts: the
