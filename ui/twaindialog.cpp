@@ -406,6 +406,8 @@ bool twaindialog::eventFilter(QObject* watched, QEvent* event) {
 
 void twaindialog::closeEvent(QCloseEvent* event) {
     writeString2("closeEvent");
+    // The source acts on the request now: no auto-save may follow it while the dialog is hidden.
+    handedOver = true;
     if (uiState) {
         std::uint8_t current = uiState->action.load();
         while (current != UIState::ImagesReady &&
@@ -445,15 +447,12 @@ void twaindialog::showEvent(QShowEvent* event) {
         // Shown again by the source after the application refused the saved images: the user
         // saves again, and that save captures the tile area anew, so a capture left in front goes
         // (it belongs to no tile, and a retake counts tiles from the front of the queue).
-        saveRequested = false;
+        handedOver = false;
         imageHolder->withImages([](ImageHolder::Images& images) {
             while (!images.empty() && images.front() && images.front()->composite) {
                 images.pop_front();
             }
         });
-        if (flickerTimer && !flickerTimer->isActive()) {
-            flickerTimer->start(200);
-        }
     }
     QDialog::showEvent(event);
 }

@@ -75,9 +75,9 @@ public:
     // The tile whose image the preview shows, or -1 when it shows none.
     int previewTile() const { return previewValid && previewShown ? previewIndex : -1; }
     const Ui::twaindialog& form() const { return ui; }
-    // Save was pressed (or auto-save ran): the clock neither draws nor saves until the dialog is
-    // shown again.
-    bool isSaveRequested() const { return saveRequested; }
+    // Save or a close handed the dialog's outcome to the source: the clock neither draws nor saves
+    // until the dialog is shown again.
+    bool isHandedOver() const { return handedOver; }
 
 signals:
     void isConnected(bool connected);
@@ -152,8 +152,9 @@ private:
     // The clock's tick is running: a modal box opened from it turns a nested event loop in which the
     // clock fires again, and that tick must not start over.
     bool inFlicker = false;
-    // Set by Save; cleared when the dialog is shown again. While set the clock does nothing.
-    bool saveRequested = false;
+    // Set by Save and by every close; cleared when the dialog is shown again. While set the clock
+    // does nothing.
+    bool handedOver = false;
     // Auto-save has run for the images now stored; armed again once a tile is empty.
     bool autoSaved = false;
     // Inside closeEvent: a rejection from there is the ordinary close handling.

@@ -104,7 +104,7 @@ void twaindialog::handleButton() {
     }
     // Only once the composite stands in front: the source may act on the request at once.
     uiState->action = UIState::ImagesReady;
-    saveRequested = true;
+    handedOver = true;
     writeString2("Saving Image...");
     close();
 }

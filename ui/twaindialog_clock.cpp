@@ -24,9 +24,9 @@ private:
 } // namespace
 
 void twaindialog::handleFlicker() {
-    // Once Save has handed the images over, nothing is drawn and nothing saved again until the
-    // dialog is shown again; and a tick never starts inside another one.
-    if (inFlicker || saveRequested) {
+    // Once Save or a close has handed the outcome over, nothing is drawn and nothing saved until
+    // the dialog is shown again; and a tick never starts inside another one.
+    if (inFlicker || handedOver) {
         return;
     }
     const FlagScope running(inFlicker);
