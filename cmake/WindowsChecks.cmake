@@ -35,10 +35,10 @@ add_subdirectory(source/twpp)
 add_subdirectory(sensor-sim)
 add_subdirectory(dsm)
 
-# The 32-bit DSM_Entry is __stdcall: its export drops the decoration, as GetProcAddress asks for
-# "DSM_Entry". (The data source does the same with its .def file.)
+# The 32-bit DSM_Entry is __stdcall: it is exported under its plain name too, as GetProcAddress
+# asks for "DSM_Entry", while programs linking the import library keep the decorated one.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    target_link_options(twaindsm PRIVATE -Wl,--kill-at)
+    target_link_options(twaindsm PRIVATE -Wl,--add-stdcall-alias)
 endif()
 
 # The parts of the device layer that need neither Qt nor the image records: the SDK binding, the
