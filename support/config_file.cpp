@@ -1,6 +1,7 @@
 #include "support/config_file.h"
 
 #include "platform/app_data.h"
+#include "platform/replace_file.h"
 #include "support/log.h"
 
 #include <nlohmann/json.hpp>
@@ -135,7 +136,7 @@ void writeLocked(const fs::path& path, const ConfigFile& config) {
         temporary = temporaryPathFor(path);
         std::error_code ec;
         if (writeText(*temporary, text)) {
-            fs::rename(*temporary, path, ec);
+            ec = platform::replaceFile(*temporary, path);
             if (!ec) {
                 return;
             }
