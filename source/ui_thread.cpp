@@ -215,26 +215,28 @@ void UiThread::destroyApplication() {
     }
 }
 
+bool UiThread::runOneQueued(std::unique_lock<std::mutex>& lock) {
+    if (tasks_.empty()) {
+        return false;
+    }
+    auto task = std::move(tasks_.front());
+    tasks_.pop_front();
+    lock.unlock();
+    task();
+    lock.lock();
+    return true;
+}
+
 void UiThread::runQueued() {
     std::unique_lock lock(mutex_);
-    while (!tasks_.empty()) {
-        auto task = std::move(tasks_.front());
-        tasks_.pop_front();
-        lock.unlock();
-        task();
-        lock.lock();
+    while (runOneQueued(lock)) {
     }
 }
 
 void UiThread::loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (!tasks_.empty()) {
-            auto task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
+        if (runOneQueued(lock)) {
             continue;
         }
         if (stopping_) {

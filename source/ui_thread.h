@@ -68,6 +68,8 @@ private:
 
     void loop();
     void wake();
+    // Runs the oldest queued task with `lock` (on mutex_) released meanwhile; false when none is queued.
+    bool runOneQueued(std::unique_lock<std::mutex>& lock);
 
     // `mutex_` guards every member below; `changed_` is signalled when a task is queued or the
     // thread is told to stop.

@@ -27,20 +27,6 @@ void* openLibrary(const std::filesystem::path& file, std::string* error) {
 
 } // namespace
 
-Module::~Module() {
-    unload();
-}
-
-Module::Module(Module&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-Module& Module::operator=(Module&& other) noexcept {
-    if (this != &other) {
-        unload();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
 Module Module::load(const std::filesystem::path& file, std::string* error) {
     // A bare name is looked for in the search folder first, as the Windows loader does with the
     // folder given to SetDllDirectoryW, and then through the system's own rules.

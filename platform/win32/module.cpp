@@ -45,20 +45,6 @@ const int moduleAnchor = 0;
 
 } // namespace
 
-Module::~Module() {
-    unload();
-}
-
-Module::Module(Module&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-Module& Module::operator=(Module&& other) noexcept {
-    if (this != &other) {
-        unload();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
 Module Module::load(const std::filesystem::path& file, std::string* error) {
     // A bare name goes through the loader's search, which includes the folder given to
     // SetDllDirectoryW (addDriverFolderToSearchPath).

@@ -28,18 +28,6 @@ constexpr UINT kWakeMessage = WM_APP + 1;
 
 } // namespace
 
-std::wstring usbDevicePath(std::uint16_t vendorId, std::uint16_t productId, std::wstring_view serial) {
-    wchar_t ids[32];
-    std::swprintf(ids, sizeof ids / sizeof ids[0], L"VID_%04X&PID_%04X", vendorId, productId);
-    std::wstring path = L"\\\\?\\USB#";
-    path += ids;
-    path += L'#';
-    path += serial;
-    path += L'#';
-    path += kUsbDeviceInterfaceClass;
-    return path;
-}
-
 std::vector<std::wstring> presentUsbDevicePaths() {
     std::vector<std::wstring> paths;
     // DIGCF_PRESENT | DIGCF_DEVICEINTERFACE (18).

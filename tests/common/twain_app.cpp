@@ -108,3 +108,12 @@ TW_UINT16 TwainApp::sourceCondition() {
     call(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
     return status.ConditionCode;
 }
+
+std::pair<TW_UINT16, TW_UINT16> TwainApp::setOne(TW_UINT16 id, TW_UINT16 type, TW_UINT32 value) {
+    unsigned char container[6];
+    std::memcpy(container, &type, 2);
+    std::memcpy(container + 2, &value, 4);
+    TW_CAPABILITY cap{id, TWON_ONEVALUE, container};
+    const TW_UINT16 rc = call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+    return {rc, sourceCondition()};
+}

@@ -4,6 +4,7 @@
 #include "source/twpp/twain.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class TwainApp {
@@ -24,6 +25,8 @@ public:
     TW_UINT16 call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data);
     // A triplet addressed to the DSM itself.
     TW_UINT16 dsm(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data);
+    // Sets a one-value capability; returns the return code and the condition code.
+    std::pair<TW_UINT16, TW_UINT16> setOne(TW_UINT16 id, TW_UINT16 type, TW_UINT32 value);
     // The source's condition code of the previous call (DAT_STATUS).
     TW_UINT16 sourceCondition();
 

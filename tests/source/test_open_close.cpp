@@ -95,16 +95,6 @@ TW_UINT32 currentItem(TwainApp& app, TW_UINT16 id) {
     return item;
 }
 
-// Sets a one-value capability; returns the return code and the condition code.
-std::pair<TW_UINT16, TW_UINT16> setOne(TwainApp& app, TW_UINT16 id, TW_UINT16 type, TW_UINT32 value) {
-    unsigned char container[6];
-    std::memcpy(container, &type, 2);
-    std::memcpy(container + 2, &value, 4);
-    TW_CAPABILITY cap{id, TWON_ONEVALUE, container};
-    const TW_UINT16 rc = app.call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
-    return {rc, app.sourceCondition()};
-}
-
 class OpenClose : public testing::Test {
 protected:
     void SetUp() override {
@@ -147,14 +137,14 @@ TEST_F(OpenClose, KnownSensorIsConnectedAtOpenAndNegotiated) {
         EXPECT_EQ(currentItem(app, ICAP_PHYSICALHEIGHT), 1700u);
 
         // What an imaging application negotiates.
-        EXPECT_EQ(setOne(app, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY),
+        EXPECT_EQ(app.setOne(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY),
                   std::make_pair(TWRC_SUCCESS, TWCC_SUCCESS));
-        EXPECT_EQ(setOne(app, ICAP_BITDEPTH, TWTY_UINT16, 8), std::make_pair(TWRC_SUCCESS, TWCC_SUCCESS));
-        EXPECT_EQ(setOne(app, ICAP_BITDEPTH, TWTY_UINT16, 16), std::make_pair(TWRC_FAILURE, TWCC_BADVALUE));
-        EXPECT_EQ(setOne(app, ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY),
+        EXPECT_EQ(app.setOne(ICAP_BITDEPTH, TWTY_UINT16, 8), std::make_pair(TWRC_SUCCESS, TWCC_SUCCESS));
+        EXPECT_EQ(app.setOne(ICAP_BITDEPTH, TWTY_UINT16, 16), std::make_pair(TWRC_FAILURE, TWCC_BADVALUE));
+        EXPECT_EQ(app.setOne(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY),
                   std::make_pair(TWRC_SUCCESS, TWCC_SUCCESS));
         EXPECT_EQ(currentItem(app, ICAP_XFERMECH), TWSX_MEMORY);
-        EXPECT_EQ(setOne(app, CAP_XFERCOUNT, TWTY_INT16, 1), std::make_pair(TWRC_SUCCESS, TWCC_SUCCESS));
+        EXPECT_EQ(app.setOne(CAP_XFERCOUNT, TWTY_INT16, 1), std::make_pair(TWRC_SUCCESS, TWCC_SUCCESS));
         EXPECT_EQ(static_cast<TW_INT16>(currentItem(app, CAP_XFERCOUNT)), 1);
 
         ASSERT_EQ(app.closeSource(), TWRC_SUCCESS);
@@ -172,7 +162,7 @@ TEST_F(OpenClose, EveryApplicationHasASourceOfItsOwn) {
     EXPECT_NE(first.source().Id, second.source().Id);
 
     // One application's setting is not the other's.
-    EXPECT_EQ(setOne(first, CAP_XFERCOUNT, TWTY_INT16, 1).first, TWRC_SUCCESS);
+    EXPECT_EQ(first.setOne(CAP_XFERCOUNT, TWTY_INT16, 1).first, TWRC_SUCCESS);
     EXPECT_EQ(static_cast<TW_INT16>(currentItem(first, CAP_XFERCOUNT)), 1);
     EXPECT_EQ(static_cast<TW_INT16>(currentItem(second, CAP_XFERCOUNT)), -1);
 

@@ -140,15 +140,6 @@ void press(const char* button) {
     onDialogThread([button] { acquisitionDialog()->findChild<QAbstractButton*>(button)->click(); });
 }
 
-std::pair<TW_UINT16, TW_UINT16> setOne(TwainApp& app, TW_UINT16 id, TW_UINT16 type, TW_UINT32 value) {
-    unsigned char container[6];
-    std::memcpy(container, &type, 2);
-    std::memcpy(container + 2, &value, 4);
-    TW_CAPABILITY cap{id, TWON_ONEVALUE, container};
-    const TW_UINT16 rc = app.call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
-    return {rc, app.sourceCondition()};
-}
-
 // The tile images as the dialog shows them and the application must receive them.
 std::vector<char> expectedPicture(int exposure, bool native) {
     const auto product = *sensorbus::findProduct("DS1");
@@ -175,7 +166,7 @@ protected:
 
     void openAndEnable(TW_UINT16 mechanism) {
         ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
-        ASSERT_EQ(setOne(app, ICAP_XFERMECH, TWTY_UINT16, mechanism).first, TWRC_SUCCESS);
+        ASSERT_EQ(app.setOne(ICAP_XFERMECH, TWTY_UINT16, mechanism).first, TWRC_SUCCESS);
         enable();
     }
 
