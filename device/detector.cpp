@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 std::int32_t attributeInt(const AttributeBuffer& buffer) {
@@ -27,9 +28,16 @@ std::string attributeText(const AttributeBuffer& buffer) {
 CDetector::CDetector() = default;
 
 CDetector::~CDetector() {
-    std::lock_guard lock(mutex_);
-    destroyLocked();
-    freeLocked();
+    {
+        std::lock_guard lock(mutex_);
+        destroyLocked();
+        freeLocked();
+    }
+    // An SDK whose instance was destroyed from inside its own callback may still be signalling the
+    // end of a command here; the event must outlive that call.
+    while (eventsInProgress_.load(std::memory_order_acquire) != 0) {
+        std::this_thread::yield();
+    }
 }
 
 int CDetector::loadLibrary(std::string* error) {
@@ -227,13 +235,14 @@ void CDetector::processEvent(std::int32_t detectorId, std::int32_t event, std::i
     if (event != fpd::kEvtCommandFinished && event != fpd::kEvtCommandFailed) {
         return;
     }
+    eventsInProgress_.fetch_add(1, std::memory_order_relaxed);
     // Only the end of the awaited command on this detector counts; the end of another command (or of
     // another instance) would report its failure or success as the awaited one's.
-    if (param1 != awaitedCommand_.load() || detectorId != awaitedDetector_.load()) {
-        return;
+    if (param1 == awaitedCommand_.load() && detectorId == awaitedDetector_.load()) {
+        awaitedResult_.store(event == fpd::kEvtCommandFinished ? 0 : param2);
+        done_.set();
     }
-    awaitedResult_.store(event == fpd::kEvtCommandFinished ? 0 : param2);
-    done_.set();
+    eventsInProgress_.fetch_sub(1, std::memory_order_release);
 }
 
 bool CDetector::loaded() const {

@@ -123,5 +123,7 @@ private:
     platform::AutoResetEvent done_;
     std::atomic<std::int32_t> awaitedCommand_{kNoCommand};
     std::atomic<std::int32_t> awaitedDetector_{0};
+    // processEvent calls under way on the SDK's threads; the destructor waits for them to leave.
+    std::atomic<int> eventsInProgress_{0};
     std::atomic<std::int32_t> awaitedResult_{kDeviceTimedOut};
 };
