@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
+#include <utility>
 
 std::int32_t attributeInt(const AttributeBuffer& buffer) {
     std::int32_t value = 0;
@@ -26,21 +28,28 @@ std::string attributeText(const AttributeBuffer& buffer) {
 CDetector::CDetector() = default;
 
 CDetector::~CDetector() {
-    std::lock_guard lock(mutex_);
-    destroyLocked();
-    freeLocked();
+    {
+        std::lock_guard lock(mutex_);
+        destroyLocked();
+        freeLocked();
+    }
+    // An SDK whose instance was destroyed from inside its own callback may still be signalling the
+    // end of a command here; the event must outlive that call.
+    while (eventsInProgress_.load(std::memory_order_acquire) != 0) {
+        std::this_thread::yield();
+    }
 }
 
-int CDetector::loadLibrary() {
+int CDetector::loadLibrary(std::string* error) {
     std::lock_guard lock(mutex_);
-    return loadLocked();
+    return loadLocked(error);
 }
 
-int CDetector::loadLocked() {
+int CDetector::loadLocked(std::string* error) {
     if (loaded_) {
         return kDeviceOk;
     }
-    platform::Module module = platform::Module::load(platform::libraryFileName(fpd::kLibraryName));
+    platform::Module module = platform::Module::load(platform::libraryFileName(fpd::kLibraryName), error);
     if (!module) {
         return kDeviceLibraryMissing;
     }
@@ -54,10 +63,20 @@ int CDetector::loadLocked() {
     entry.getErrInfo = module.function<fpd::GetErrInfoFn>("GetErrInfo");
     entry.getProdCount = module.function<fpd::GetProdCountFn>("GetProdCount");
     entry.getProdList = module.function<fpd::GetProdListFn>("GetProdList");
-    if (entry.create == nullptr || entry.destroy == nullptr || entry.getAttr == nullptr ||
-        entry.setAttr == nullptr || entry.invoke == nullptr || entry.abort == nullptr ||
-        entry.getErrInfo == nullptr || entry.getProdCount == nullptr || entry.getProdList == nullptr) {
-        return kDeviceLibraryMissing; // the module is unloaded again on the way out
+    const std::pair<const char*, bool> resolved[] = {
+        {"Create", entry.create != nullptr},           {"Destroy", entry.destroy != nullptr},
+        {"GetAttr", entry.getAttr != nullptr},         {"SetAttr", entry.setAttr != nullptr},
+        {"Invoke", entry.invoke != nullptr},           {"Abort", entry.abort != nullptr},
+        {"GetErrInfo", entry.getErrInfo != nullptr},   {"GetProdCount", entry.getProdCount != nullptr},
+        {"GetProdList", entry.getProdList != nullptr},
+    };
+    for (const auto& [name, found] : resolved) {
+        if (!found) {
+            if (error != nullptr) {
+                *error = std::string("entry point not found: ") + name;
+            }
+            return kDeviceLibraryMissing; // the module is unloaded again on the way out
+        }
     }
     library_ = std::move(module);
     entry_ = entry;
@@ -194,28 +213,36 @@ int CDetector::issue(int command, fpd::CommandParam* params, int count, bool wai
             return kDeviceNotLoaded;
         }
         done_.reset();
+        awaitedDetector_.store(detectorId_);
         awaitedCommand_.store(command);
         const int result = entry_.invoke(detectorId_, command, params, count);
         if (!wait || result != fpd::kPending) {
             return result;
         }
     }
-    if (!done_.wait(std::chrono::milliseconds(timeoutMs))) {
+    const bool ended = done_.wait(std::chrono::milliseconds(timeoutMs));
+    // From here on nothing is awaited: a late end of this run must not count for the next one.
+    awaitedCommand_.store(kNoCommand);
+    if (!ended) {
         return kDeviceTimedOut;
     }
     return awaitedResult_.load();
 }
 
-void CDetector::processEvent(std::int32_t /*detectorId*/, std::int32_t event, std::int32_t /*level*/,
+void CDetector::processEvent(std::int32_t detectorId, std::int32_t event, std::int32_t /*level*/,
                              const char* /*message*/, std::int32_t param1, std::int32_t param2,
                              std::int32_t /*dataLength*/, void* /*data*/) {
     if (event != fpd::kEvtCommandFinished && event != fpd::kEvtCommandFailed) {
         return;
     }
-    awaitedResult_.store(event == fpd::kEvtCommandFinished ? 0 : param2);
-    if (param1 == awaitedCommand_.load()) {
+    eventsInProgress_.fetch_add(1, std::memory_order_relaxed);
+    // Only the end of the awaited command on this detector counts; the end of another command (or of
+    // another instance) would report its failure or success as the awaited one's.
+    if (param1 == awaitedCommand_.load() && detectorId == awaitedDetector_.load()) {
+        awaitedResult_.store(event == fpd::kEvtCommandFinished ? 0 : param2);
         done_.set();
     }
+    eventsInProgress_.fetch_sub(1, std::memory_order_release);
 }
 
 bool CDetector::loaded() const {

@@ -44,8 +44,9 @@ public:
 
     // Loads "FpdSys" through the library search path (the caller adds the driver folder first) and
     // resolves the nine entry points. 0, or 9 when the library or an entry point is missing (the
-    // binding then stays unloaded). 0 at once when already loaded.
-    int loadLibrary();
+    // binding then stays unloaded). 0 at once when already loaded. On failure `error`, when given,
+    // receives the loader's own reason (or names the missing entry point).
+    int loadLibrary(std::string* error = nullptr);
 
     // Loads first when needed (returning the load error), then creates a detector instance on the
     // work folder with the callback. An instance still open is destroyed first.
@@ -81,9 +82,9 @@ public:
     // The same with one integer parameter.
     int invokeAndWaitInt(int command, int value, int timeoutMs);
 
-    // Called by the SDK callback, on the SDK's thread: events 4 and 5 store the command's result
-    // (0 for event 4, param2 for event 5) and, when param1 is the awaited command, wake the waiter.
-    // Takes no lock; everything else is ignored.
+    // Called by the SDK callback, on the SDK's thread: an event 4 or 5 that names the awaited command
+    // (param1) of this detector instance stores the command's result (0 for event 4, param2 for
+    // event 5) and wakes the waiter. Takes no lock; everything else is ignored.
     void processEvent(std::int32_t detectorId, std::int32_t event, std::int32_t level, const char* message,
                       std::int32_t param1, std::int32_t param2, std::int32_t dataLength, void* data);
 
@@ -103,7 +104,7 @@ private:
         fpd::GetProdListFn getProdList = nullptr;
     };
 
-    int loadLocked();
+    int loadLocked(std::string* error = nullptr);
     int destroyLocked();
     void freeLocked();
     int issue(int command, fpd::CommandParam* params, int count, bool wait, int timeoutMs);
@@ -117,8 +118,12 @@ private:
     bool loaded_ = false;
     std::int32_t detectorId_ = 0;
 
-    // Shared with the SDK's thread.
+    // Shared with the SDK's thread. awaitedCommand_ is kNoCommand while no command is awaited.
+    static constexpr std::int32_t kNoCommand = -1;
     platform::AutoResetEvent done_;
-    std::atomic<std::int32_t> awaitedCommand_{-1};
+    std::atomic<std::int32_t> awaitedCommand_{kNoCommand};
+    std::atomic<std::int32_t> awaitedDetector_{0};
+    // processEvent calls under way on the SDK's threads; the destructor waits for them to leave.
+    std::atomic<int> eventsInProgress_{0};
     std::atomic<std::int32_t> awaitedResult_{kDeviceTimedOut};
 };

@@ -10,7 +10,8 @@
 #include <QMetaObject>
 #include <QObject>
 
-#include <cerrno>
+#include <algorithm>
+#include <cctype>
 
 namespace fs = std::filesystem;
 
@@ -25,17 +26,40 @@ void logSdkFailure(const std::shared_ptr<CDetector>& detector, int code) {
     writeString("\t\t\t[No ] - error:" + text + "\n");
 }
 
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The system names a sensor's USB identifier in upper case in its arrival broadcast and in lower case
+// in its enumeration, so the map's keys are compared without regard to case (and kept as written).
+template <typename Map> auto findUsbId(Map& map, const std::string& usbId) {
+    const auto exact = map.find(usbId);
+    if (exact != map.end()) {
+        return exact;
+    }
+    return std::find_if(map.begin(), map.end(),
+                        [&usbId](const auto& entry) { return sameIgnoringCase(entry.first, usbId); });
+}
+
 void recordSerial(ConfigFile& config, const std::string& serial, const std::optional<std::string>& usbId) {
     config.last_serial_number = serial;
     config.previous_serial_numbers.insert(serial);
     if (usbId) {
-        config.previous_serial_numbers_map[*usbId] = serial;
+        auto& map = config.previous_serial_numbers_map;
+        if (const auto entry = findUsbId(map, *usbId); entry != map.end()) {
+            entry->second = serial;
+        } else {
+            map[*usbId] = serial;
+        }
     }
 }
 
 // The serial number the configuration maps a USB identifier to, when it may name a folder.
 std::optional<std::string> mappedSerial(const ConfigFile& config, const std::string& usbId) {
-    const auto entry = config.previous_serial_numbers_map.find(usbId);
+    const auto entry = findUsbId(config.previous_serial_numbers_map, usbId);
     if (entry == config.previous_serial_numbers_map.end()) {
         return std::nullopt;
     }
@@ -208,12 +232,11 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
     writeString("createDetector 3");
     platform::addDriverFolderToSearchPath();
     writeString(std::string("createDetector 4 ") + boolText(!detector));
-    errno = 0;
-    const int loadResult = detector->loadLibrary();
-    const int systemError = errno;
+    std::string loadError;
+    const int loadResult = detector->loadLibrary(&loadError);
     writeString("createDetector 4.1");
     if (loadResult != kDeviceOk) {
-        writeString("Err: " + std::to_string(systemError));
+        writeString("Err: " + loadError);
         writeString("\t\t\t[No oo ]\n");
         status_ = kStatusNotCreated;
         return loadResult;
@@ -242,6 +265,27 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
                 if (strict) {
                     return result;
                 }
+            }
+        }
+    }
+
+    // An SDK may open a sensor on another sensor's folder: it would then be corrected with that
+    // sensor's files. A sensor that names itself otherwise is closed and opened on its own folder.
+    if (opened) {
+        const fs::path folder = wrapper->workFolder();
+        const auto own = acceptedSerial(detector->getAttrText(fpd::kAttrSerialNumber));
+        if (own && *own != folder.filename().string()) {
+            writeString("Serial number mismatch: folder " + folder.filename().string() + ", sensor " + *own);
+            detector->destroy();
+            forgetExpectedSerial(folder.filename().string());
+            opened = false;
+            result = kDeviceNoSensor;
+            std::error_code ec;
+            if (fs::is_directory(workRoot / *own, ec)) {
+                opened = openFromFolder(detector, workRoot, *own, wrapper, result);
+            }
+            if (!opened && strict) {
+                return result;
             }
         }
     }
@@ -418,8 +462,10 @@ bool DeviceStatus::create_serial_folder() {
         writeString("create_serial_folder 5");
     });
     writeString("create_serial_folder 6");
+    // A serial folder that existed already holds the sensor's own corrections: only what it lacks
+    // comes from the folder the sensor was opened on.
     if (!fs::equivalent(workFolder, folder, ec)) {
-        copyFolder(workFolder, folder);
+        copyMissing(workFolder, folder);
     }
     std::lock_guard lock(mutex_);
     expectedSerial_ = serial;

@@ -204,14 +204,16 @@ void deinitIfDifferent(const std::shared_ptr<DeviceWrapper>& w) {
 void DeinitV2(const std::shared_ptr<DeviceWrapper>& w) {
     writeString("destorying device wrapper DeinitV2 1\n");
     const auto shared = staticInstance();
-    if ((w && w->detector()) || (shared && shared->detector())) {
+    // Held until the end, so that the last reference never drops on the SDK's thread (inside its
+    // callback), where Destroy would wait for that very thread and the library would be unloaded
+    // under it. When w is the static instance itself, deinitIfDifferent only lets it go.
+    const auto sharedDetector = shared ? shared->detector() : nullptr;
+    if ((w && w->detector()) || sharedDetector) {
         deinitIfDifferent(w);
         if (const auto current = staticInstance()) {
-            if (const auto detector = current->detector()) {
-                destroyAndFree(detector);
-                current->releaseDetector();
-            }
+            destroyAndFree(current->releaseDetector());
         }
+        destroyAndFree(sharedDetector);
     }
     writeString("destorying device wrapper DeinitV2 2\n");
 }

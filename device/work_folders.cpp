@@ -5,6 +5,7 @@
 #include "support/log.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace fs = std::filesystem;
 
@@ -29,6 +30,11 @@ std::error_code copyTree(const fs::path& from, const fs::path& to, fs::copy_opti
     for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
         std::error_code entryError;
         const fs::path target = to / it->path().lexically_relative(from);
+        // A link may lead anywhere (another sensor's folder, a patient's files): it is not followed.
+        if (it->is_symlink(entryError) || entryError) {
+            note(entryError);
+            continue;
+        }
         if (it->is_directory(entryError)) {
             fs::create_directories(target, entryError);
         } else if (!entryError && it->is_regular_file(entryError)) {
@@ -38,6 +44,23 @@ std::error_code copyTree(const fs::path& from, const fs::path& to, fs::copy_opti
     }
     note(ec);
     return first;
+}
+
+// Windows takes these names as devices, whatever follows the first dot: "CON", "nul.txt", "Com1.x".
+bool isDeviceName(std::string_view name) {
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') {
+        base.remove_suffix(1);
+    }
+    std::string upper;
+    for (const char c : base) {
+        upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    }
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") {
+        return true;
+    }
+    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '1' &&
+           upper[3] <= '9';
 }
 
 } // namespace
@@ -55,6 +78,9 @@ bool isSafeFolderName(std::string_view name) {
         return false;
     }
     if (name.back() == '.' || name.back() == ' ') {
+        return false;
+    }
+    if (isDeviceName(name)) {
         return false;
     }
     return std::none_of(name.begin(), name.end(), [](char c) {
@@ -81,6 +107,10 @@ std::optional<std::string> acceptedSerial(const std::optional<std::string>& seri
 
 std::error_code copyFolder(const fs::path& from, const fs::path& to) {
     return copyTree(from, to, fs::copy_options::overwrite_existing);
+}
+
+std::error_code copyMissing(const fs::path& from, const fs::path& to) {
+    return copyTree(from, to, fs::copy_options::skip_existing);
 }
 
 void installProductFolders(const fs::path& workRoot) {

@@ -14,8 +14,9 @@ void ImageHolder::addImage(const int& width, const int& height, const int& depth
     // This runs on the detector's callback thread, where an escaping exception would end the
     // process; an exposure that cannot be stored is logged and dropped instead.
     try {
+        LogRecord log; // written when this block ends, after the lock
         std::lock_guard lock(mutex_);
-        addImageLocked(width, height, depth, pixels, index, *indexHandler);
+        addImageLocked(width, height, depth, pixels, index, *indexHandler, log);
     } catch (const std::exception& e) {
         writeString(std::string("exception: ") + e.what());
     } catch (...) {
@@ -25,7 +26,7 @@ void ImageHolder::addImage(const int& width, const int& height, const int& depth
 
 void ImageHolder::addImageLocked(const int& width, const int& height, const int& depth,
                                  const unsigned short* pixels, std::optional<int> index,
-                                 IndexHandler& indexHandler) {
+                                 IndexHandler& indexHandler, LogRecord& log) {
     const auto count = images_.size();
 
     if (index && *index >= 0 && static_cast<std::size_t>(*index) < count) {
@@ -37,26 +38,22 @@ void ImageHolder::addImageLocked(const int& width, const int& height, const int&
         images_[tile] = std::make_shared<Image>(width, height, depth, pixels, number, landscape, ultraHd_);
 
         const int original = indexHandler.selected;
-        writeLog([count, original](std::ofstream& out) {
-            out << "img_size " << count << " orgSelectIndex " << original << std::endl;
-        });
-        indexHandler.set_selected(static_cast<unsigned char>(count));
+        log << "img_size " << count << " orgSelectIndex " << original << '\n';
+        indexHandler.set_selected(static_cast<unsigned char>(count), log);
         const auto now = indexHandler.current();
-        writeLog([now](std::ofstream& out) {
-            out << "selectedIndex " << static_cast<int>(now.selected) << " prevIndex "
-                << static_cast<int>(now.previous) << " -- "
-                << (now.selected == -1 ? "unselected" : "selected") << std::endl;
-        });
+        log << "selectedIndex " << static_cast<int>(now.selected) << " prevIndex "
+            << static_cast<int>(now.previous) << " -- " << (now.selected == -1 ? "unselected" : "selected")
+            << '\n';
         return;
     }
 
     if (static_cast<long long>(count) < static_cast<long long>(indexHandler.upperLimit)) {
-        writeString("image received");
+        log.line("image received");
         const bool landscape = count < layouts_.size() && !layouts_[count].vertical;
         images_.push_back(
             std::make_shared<Image>(width, height, depth, pixels, nextNumber_, landscape, ultraHd_));
         ++nextNumber_;
-        indexHandler.set_selected(static_cast<unsigned char>(indexHandler.selected + 1));
+        indexHandler.set_selected(static_cast<unsigned char>(indexHandler.selected + 1), log);
     }
 }
 

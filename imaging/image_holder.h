@@ -19,7 +19,8 @@
 // `nextNumber_` and `ultraHd_`; nothing reaches them except through the members below, each of which
 // holds the lock for its whole duration. The images themselves follow the rules in image.h.
 // Lock order: addImage holds this lock while it moves the IndexHandler's selection; code that runs
-// under this lock (a withImages callback) must not call back into this ImageHolder.
+// under this lock (a withImages callback) must not call back into this ImageHolder. addImage writes
+// its log lines after both locks are released, so that the dialog's clock never waits on the disk.
 class ImageHolder {
 public:
     using Images = std::deque<std::shared_ptr<Image>>;
@@ -72,5 +73,5 @@ private:
     bool ultraHd_ = true;
 
     void addImageLocked(const int& width, const int& height, const int& depth, const unsigned short* pixels,
-                        std::optional<int> index, IndexHandler& indexHandler);
+                        std::optional<int> index, IndexHandler& indexHandler, LogRecord& log);
 };

@@ -1,17 +1,14 @@
 #include "imaging/index_handler.h"
 
-#include "support/log.h"
-
 void IndexHandler::select_index(signed char index, bool force) {
+    LogRecord log; // written once the lock is released
     std::lock_guard lock(mutex_);
-    selectLocked(index, force);
+    selectLocked(index, force, log);
 }
 
-void IndexHandler::selectLocked(signed char index, bool force) {
+void IndexHandler::selectLocked(signed char index, bool force, LogRecord& log) {
     const int limit = upperLimit;
-    writeLog([index, limit](std::ofstream& out) {
-        out << "selected index " << static_cast<int>(index) << " upperLimit: " << limit << std::endl;
-    });
+    log << "selected index " << static_cast<int>(index) << " upperLimit: " << limit << '\n';
     const signed char old = selected;
     if (force) {
         previous = old;
@@ -23,13 +20,16 @@ void IndexHandler::selectLocked(signed char index, bool force) {
 }
 
 void IndexHandler::set_selected(unsigned char index) {
+    LogRecord log; // written once the lock is released
+    set_selected(index, log);
+}
+
+void IndexHandler::set_selected(unsigned char index, LogRecord& log) {
     std::lock_guard lock(mutex_);
     const int limit = upperLimit;
-    writeLog([index, limit](std::ofstream& out) {
-        out << "setSelected index " << static_cast<unsigned>(index) << " upperLimit: " << limit << std::endl;
-    });
+    log << "setSelected index " << static_cast<unsigned>(index) << " upperLimit: " << limit << '\n';
     if (static_cast<int>(index) < limit) {
-        selectLocked(static_cast<signed char>(index), true);
+        selectLocked(static_cast<signed char>(index), true, log);
     }
 }
 

@@ -2,6 +2,8 @@
 // tiles the current template has.
 #pragma once
 
+#include "support/log.h"
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -15,6 +17,8 @@
 // - `onChange` is installed and invoked by the dialog only, on the application's thread; the
 //   operations here never invoke it.
 // Lock order: ImageHolder's lock may be held while this one is taken, never the other way round.
+// Log lines are built under the lock and written after it is released, so that no reader waits on
+// the disk.
 class IndexHandler {
 public:
     std::atomic<signed char> selected{-1};
@@ -34,11 +38,13 @@ public:
     void select_index(signed char index, bool force);
     // Selects `index` when it is below the tile count; an index at or past it is ignored.
     void set_selected(unsigned char index);
+    // The same, adding its log lines to `log` (for a caller that writes them after its own lock).
+    void set_selected(unsigned char index, LogRecord& log);
     // Template change or reset: `upperLimit` = tileCount and nothing selected, in one step.
     void reset(signed char tileCount);
     Selection current() const;
 
 private:
     mutable std::mutex mutex_;
-    void selectLocked(signed char index, bool force);
+    void selectLocked(signed char index, bool force, LogRecord& log);
 };

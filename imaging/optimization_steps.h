@@ -31,6 +31,9 @@ struct Buffers {
     cv::Mat normalized; // min-max stretch, later the smoothed picture back in 16 bits
     cv::Mat unit;       // the stretch as floats in [0, 1], later the smoothed floats
     cv::Mat work;       // blur, detail, sharpened, then the windowed and gamma-corrected floats
+    // The last steps of the chain by 16-bit sample, for the gamma, contrast and offset in finishKey.
+    cv::Mat finishTable;
+    cv::Vec3d finishKey;
 };
 
 } // namespace optimization

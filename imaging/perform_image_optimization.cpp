@@ -1,5 +1,6 @@
 #include "imaging/perform_image_optimization.h"
 
+#include "imaging/enhance_exposure.h"
 #include "imaging/optimization_steps.h"
 #include "imaging/picture_size.h"
 #include "support/log.h"
@@ -26,24 +27,6 @@ void checkImage(const Image* image) {
     }
 }
 
-// v * contrast + offset, rounded and saturated to 16 bits. cv::Mat::convertTo rounds through a 32-bit
-// integer and turns values beyond its range into 0; only adjustments that reach that far (or are not
-// numbers) take the slower path that saturates them properly.
-void applyContrastAndBrightness(cv::Mat& picture, double contrast, double offset) {
-    constexpr double safe = 1e9;
-    const double atBlack = offset;
-    const double atWhite = 65535.0 * contrast + offset;
-    if (std::abs(atBlack) < safe && std::abs(atWhite) < safe) {
-        picture.convertTo(picture, CV_16U, contrast, offset);
-        return;
-    }
-    cv::Mat wide;
-    picture.convertTo(wide, CV_64F, contrast, offset);
-    wide = cv::max(wide, 0.0);
-    wide = cv::min(wide, 65535.0);
-    wide.convertTo(picture, CV_16U);
-}
-
 void optimize(const Image& image, cv::Mat& result, int& width, int& height, optimization::Buffers& buffers) {
     // The adjustment values are read once, so that one run uses one consistent set.
     const bool upright = image.upright;
@@ -64,23 +47,25 @@ void optimize(const Image& image, cv::Mat& result, int& width, int& height, opti
     const PictureSize size = pictureSize(image);
     width = size.width;
     height = size.height;
-    writeString("perform_image_optimization 1");
-    writeString("perform_image_optimization 3");
-
-    if (enhance) {
-        maskSaturated(picture, buffers.masked, buffers.mask);
-        writeString("perform_image_optimization 4");
-        const double sigma = ultraHd ? optimization::kUltraHdSigma : optimization::kHdSigma;
-        const double amount = ultraHd ? optimization::kUltraHdAmount : optimization::kHdAmount;
-        enhanceImage(buffers.masked, result, gamma, buffers.mask, sigma, amount, buffers);
-    } else {
-        result = picture.clone();
-    }
-    writeString("perform_image_optimization 5");
+    // One record for the run's lines (also when the chain throws), so the file is opened once.
+    LogRecord log;
+    log.line("perform_image_optimization 1");
+    log.line("perform_image_optimization 3");
 
     // In 64 bits, so that no brightness overflows; the same value as the 32-bit product otherwise.
     const auto offset = static_cast<double>(static_cast<std::int64_t>(brightness) * 255);
-    applyContrastAndBrightness(result, contrast, offset);
+    if (enhance) {
+        log.line("perform_image_optimization 4");
+        const double sigma = ultraHd ? optimization::kUltraHdSigma : optimization::kHdSigma;
+        const double amount = ultraHd ? optimization::kUltraHdAmount : optimization::kHdAmount;
+        // The masking, the chain and the final step together, in as few passes as they allow.
+        enhanceExposure(picture, result, gamma, sigma, amount, contrast, offset, buffers);
+        log.line("perform_image_optimization 5");
+        return;
+    }
+    result = picture.clone();
+    log.line("perform_image_optimization 5");
+    adjustContrastAndBrightness(result, contrast, offset);
 }
 
 } // namespace

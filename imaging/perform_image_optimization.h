@@ -18,7 +18,7 @@
 //
 // Threads: call it from any thread; the caller keeps the image's adjustment values from changing
 // during the call. The intermediate matrices are kept between calls and reused (a full-size exposure
-// needs about 40 MB of them); a mutex guards them, and a call that finds them busy on another thread
+// needs about 20 MB of them); a mutex guards them, and a call that finds them busy on another thread
 // works with buffers of its own instead of waiting.
 void perform_image_optimization(std::shared_ptr<Image> image, cv::Mat& result, int& width, int& height);
 

@@ -150,11 +150,29 @@ void writeLocked(const fs::path& path, const ConfigFile& config) {
     }
 }
 
-ConfigFile readLocked() {
-    ConfigFile result;
+// What a read found: the file's record, a missing file (created with the defaults), or a file that
+// exists but cannot be used (left as it is).
+enum class FileState { usable, missing, broken };
+
+struct ReadOutcome {
+    ConfigFile config;
+    FileState state = FileState::broken;
+};
+
+// Changes made while the file could not be used: they live on in memory (for this process's later
+// reads) until the file can be read again, and are written when it is next created. Guarded by
+// configMutex().
+std::optional<ConfigFile>& heldChanges() {
+    static std::optional<ConfigFile> held;
+    return held;
+}
+
+ReadOutcome readFileLocked() {
+    ReadOutcome outcome;
+    ConfigFile& result = outcome.config;
     const auto path = filePathLocked(true);
     if (!path) {
-        return result;
+        return outcome;
     }
     const std::string shown = narrowed(*path);
     writeLog([&shown](std::ofstream& out) { out << "reading file from full path: " << shown << std::endl; });
@@ -165,8 +183,18 @@ ConfigFile readLocked() {
         const std::string reason =
             ec ? ec.message() : std::make_error_code(std::errc::no_such_file_or_directory).message();
         writeLog([&reason](std::ofstream& out) { out << "Unable to read: " << reason << std::endl; });
+        // Only a file that is not there is created; one whose state cannot be queried (a folder
+        // without access, a passing failure) may hold a clinic's history and is left alone.
+        if (status.type() != fs::file_type::not_found) {
+            return outcome;
+        }
+        if (heldChanges()) {
+            result = *heldChanges();
+        }
         writeLocked(*path, result);
-        return result;
+        heldChanges().reset();
+        outcome.state = FileState::missing;
+        return outcome;
     }
 
     std::ifstream file;
@@ -178,7 +206,10 @@ ConfigFile readLocked() {
             file.close();
         }
         const auto json = ordered_json::parse(raw, nullptr, false);
-        return json.get<ConfigFile>();
+        result = json.get<ConfigFile>();
+        outcome.state = FileState::usable;
+        heldChanges().reset();
+        return outcome;
     } catch (const std::exception& e) {
         const std::string what = e.what();
         const bool failed = file.fail();
@@ -194,7 +225,18 @@ ConfigFile readLocked() {
             out << "isNull: " << (isNull ? "yes" : "no") << std::endl;
         });
     }
-    return ConfigFile{};
+    result = ConfigFile{};
+    return outcome;
+}
+
+// The record a reader gets: the file's, or while it cannot be used, the changes held in memory (else
+// the defaults).
+ConfigFile readLocked() {
+    ReadOutcome outcome = readFileLocked();
+    if (outcome.state == FileState::broken && heldChanges()) {
+        return *heldChanges();
+    }
+    return std::move(outcome.config);
 }
 
 } // namespace
@@ -222,9 +264,17 @@ void writeConfigFile(const ConfigFile& config) {
 
 ConfigFile updateConfigFile(const std::function<void(ConfigFile&)>& change) {
     std::lock_guard lock(configMutex());
-    ConfigFile config = readLocked();
+    ReadOutcome outcome = readFileLocked();
+    const bool broken = outcome.state == FileState::broken;
+    ConfigFile config = broken && heldChanges() ? *heldChanges() : std::move(outcome.config);
     if (change) {
         change(config);
+    }
+    if (broken) {
+        // Writing now would replace the serial history, the USB map and the presets with defaults.
+        writeString("config.json is not replaced: it cannot be read");
+        heldChanges() = config;
+        return config;
     }
     if (const auto path = filePathLocked(true)) {
         writeLocked(*path, config);

@@ -44,8 +44,9 @@ struct ConfigFile {
 // the application-data folder is unavailable or the folder cannot be made.
 std::optional<std::filesystem::path> filePath(bool create);
 
-// The stored settings, or the defaults whenever the file cannot be used. A missing file is created
-// with the defaults; a broken one is logged and left as it is. Never throws.
+// The stored settings, or the defaults whenever the file cannot be used (or the changes that
+// updateConfigFile could not write over it). A missing file is created with the defaults; a broken
+// one is logged and left as it is. Never throws.
 ConfigFile readConfigFile();
 
 // Replaces the file at `path` with `config`. The text goes to a temporary file in the same folder
@@ -57,7 +58,9 @@ void writeConfigFile(const ConfigFile& config);
 
 // Reads the file, applies `change` to the record and writes it back, as one step with respect to
 // every other read and write of this process. Returns the record written. `change` may throw, in
-// which case nothing is written.
+// which case nothing is written. A file that exists but cannot be read or parsed is never replaced:
+// the changed record is then kept in memory, returned by this process's later reads while the file
+// stays unusable, and written when the file is next created because it is missing.
 ConfigFile updateConfigFile(const std::function<void(ConfigFile&)>& change);
 
 // JSON conversions. Writing always gives all keys, in ascending order at every level. Reading

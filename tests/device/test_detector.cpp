@@ -7,9 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -48,7 +52,10 @@ TEST(DetectorLoading, MissingLibraryOrEntryPointGives9AndStaysUnloaded) {
         platform::setDriverFolder(folder);
         ASSERT_TRUE(platform::addDriverFolderToSearchPath());
         CDetector detector;
-        EXPECT_EQ(detector.loadLibrary(), kDeviceLibraryMissing) << folder;
+        std::string error;
+        EXPECT_EQ(detector.loadLibrary(&error), kDeviceLibraryMissing) << folder;
+        // The loader's own reason, not a number it never set.
+        EXPECT_NE(error.find(folder == empty ? "libFpdSys.so" : "GetProdList"), std::string::npos) << error;
         EXPECT_FALSE(detector.loaded());
         EXPECT_EQ(detector.create("/work/SN1", nullptr), kDeviceLibraryMissing) << folder;
         EXPECT_EQ(detector.detectorId(), 0);
@@ -212,6 +219,42 @@ TEST_F(Detector, StaleCompletionDoesNotEndTheNextWait) {
     detector->processEvent(7, fpd::kEvtCommandFinished, 0, "", fpd::kCmdConnect, 0, 0, nullptr);
     sdk.setInvokeResult(1);
     EXPECT_EQ(detector->invokeAndWait(fpd::kCmdConnect, 50), kDeviceTimedOut);
+}
+
+// Only the end of the awaited command of this instance is its result: not the end of another command
+// (a late one of an earlier run) arriving just after it, nor the end of another instance's command.
+TEST_F(Detector, EndsOfOtherCommandsOrInstancesAreNotTheAwaitedResult) {
+    const std::int32_t id = detector->detectorId();
+    const auto awaitWhile = [&](const std::function<void()>& events) {
+        sdk.reset();
+        sdk.setInvokeResult(1);
+        auto waiting =
+            std::async(std::launch::async, [&] { return detector->invokeAndWait(fpd::kCmdConnect, 3000); });
+        while (sdk.calls("Invoke") == 0) {
+            std::this_thread::yield();
+        }
+        events();
+        return waiting.get();
+    };
+    const auto event = [&](std::int32_t from, std::int32_t type, std::int32_t command, std::int32_t code) {
+        detector->processEvent(from, type, 0, "", command, code, 0, nullptr);
+    };
+    EXPECT_EQ(awaitWhile([&] {
+                  event(id, fpd::kEvtCommandFinished, fpd::kCmdConnect, 0);
+                  event(id, fpd::kEvtCommandFailed, fpd::kCmdWriteParams, 77);
+              }),
+              0);
+    EXPECT_EQ(awaitWhile([&] {
+                  event(id, fpd::kEvtCommandFailed, fpd::kCmdConnect, 9);
+                  event(id, fpd::kEvtCommandFinished, fpd::kCmdWriteParams, 0);
+              }),
+              9);
+    EXPECT_EQ(awaitWhile([&] {
+                  event(id + 1, fpd::kEvtCommandFailed, fpd::kCmdConnect, 5);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                  event(id, fpd::kEvtCommandFinished, fpd::kCmdConnect, 0);
+              }),
+              0);
 }
 
 } // namespace

@@ -41,8 +41,11 @@ const Selection kSelections[] = {
     {"FirstTimeDS2", {kSn2OfDs2}, {}, {}, none, false, none, 0, "DS2_temp", kStatusReady, true},
     // The enumeration gives lower-case identifiers; the map holds what was in hand when recorded.
     {"KnownThroughMap", {kSn1}, {{"u1", "SN1"}}, {"SN1"}, none, false, none, 0, "SN1", kStatusReady, true},
-    {"MapKeyInBroadcastCaseIsNotEnumerated", {kSn1}, {{"U1", "SN1"}}, {"SN1"}, none, false, none,
-     kDeviceReopen, "DS1_temp", kStatusReopen, true},
+    // A sensor first recorded by its arrival: the key in broadcast case still finds it.
+    {"MapKeyInBroadcastCaseIsFound", {kSn1}, {{"U1", "SN1"}}, {"SN1"}, none, false, none, 0, "SN1",
+     kStatusReady, true},
+    {"MapKeyInOtherCaseFoundOnArrival", {kSn1}, {{"u1", "SN1"}}, {"SN1"}, none, false, "U1", 0, "SN1",
+     kStatusReady, true},
     {"StrictExpectedAmongTwo", {kSn1, kSn2}, {{"u1", "SN1"}, {"u2", "SN2"}}, {"SN1", "SN2"}, "SN2", true,
      none, 0, "SN2", kStatusReady, true},
     {"StrictSerialFolderMissing", {kSn1}, {{"u1", "SN1"}}, {}, "SN1", true, none, sensorsim::kErrNoWorkFolder,

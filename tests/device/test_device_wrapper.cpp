@@ -284,4 +284,20 @@ TEST_F(Wrapper, DeinitV2TearsDownBothDetectors) {
     EXPECT_FALSE(own->loaded());
 }
 
+// The static instance handed to DeinitV2 itself: its detector is destroyed and freed here, on the
+// caller's thread, even while another holder (the SDK's callback) still shares it.
+TEST_F(Wrapper, DeinitV2OfTheStaticInstanceDestroysItsDetectorHere) {
+    auto detector = openDetector(4);
+    wrapper->setDetector(detector);
+    setStaticInstance(wrapper);
+    const auto heldByCallback = wrapper->detector();
+
+    DeinitV2(wrapper);
+    EXPECT_EQ(wrapper->detector(), nullptr);
+    EXPECT_EQ(sdk.calls("Destroy"), 1);
+    EXPECT_EQ(sdk.lastDestroyed(), 4);
+    EXPECT_FALSE(heldByCallback->loaded());
+    EXPECT_EQ(heldByCallback->detectorId(), 0);
+}
+
 } // namespace

@@ -44,6 +44,18 @@ TEST(SerialFolderName, Table) {
         {"tab\tname", false},
         {std::string("nul\0x", 5), false},
         {std::string(256, 'x'), false},
+        // Windows device names, in any case and with any extension.
+        {"CON", false},
+        {"nul", false},
+        {"Aux.txt", false},
+        {"prn.tar.gz", false},
+        {"COM1", false},
+        {"lpt9.log", false},
+        {"NUL .x", false},
+        {"COM0", true},
+        {"COM10", true},
+        {"CONSOLE", true},
+        {"SN.CON", true},
     };
     for (const auto& [name, safe] : cases) {
         EXPECT_EQ(isSafeFolderName(name), safe) << name;
@@ -77,6 +89,27 @@ TEST(ProductFolders, InstalledBesideWhatTheWorkRootAdded) {
     installProductFolders(workRoot());
     EXPECT_TRUE(fs::exists(workRoot() / "DS1" / "calibration.dft"));
     EXPECT_EQ(appfiles::read(workRoot() / "DS1" / "product.txt"), "DS2\n");
+}
+
+// A link in a folder being copied is not followed: what it points to stays where it is.
+TEST(FolderCopy, SkipsSymbolicLinks) {
+    const fs::path from = testenv::tempRoot() / "links" / "from";
+    const fs::path outside = testenv::tempRoot() / "links" / "outside";
+    fs::create_directories(from / "Correct");
+    fs::create_directories(outside / "deep");
+    std::ofstream(from / "Correct" / "a.dft") << "offset";
+    std::ofstream(outside / "patient.raw") << "patient";
+    std::ofstream(outside / "deep" / "b.raw") << "patient";
+    fs::create_symlink(outside / "patient.raw", from / "file-link");
+    fs::create_directory_symlink(outside, from / "folder-link");
+
+    for (const auto copy : {copyFolder, copyMissing}) {
+        const fs::path to = testenv::tempRoot() / "links" / (copy == copyFolder ? "all" : "missing");
+        EXPECT_FALSE(copy(from, to));
+        EXPECT_TRUE(fs::exists(to / "Correct" / "a.dft"));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(to / "file-link")));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(to / "folder-link")));
+    }
 }
 
 class SerialFolder : public testing::Test {
@@ -131,6 +164,42 @@ TEST_F(SerialFolder, CreatedFilledAndRecorded) {
     fs::remove(workRoot() / "SN5" / "Correct" / "Default" / "a.dft");
     EXPECT_TRUE(status.create_serial_folder());
     EXPECT_FALSE(fs::exists(workRoot() / "SN5" / "Correct" / "Default" / "a.dft"));
+}
+
+// A serial folder that exists already is the sensor's own, even when nothing expected it: its
+// corrections are kept and only what it lacks is added.
+TEST_F(SerialFolder, ExistingSerialFolderKeepsItsOwnFiles) {
+    fs::create_directories(workRoot() / "SN6" / "Correct" / "Default");
+    std::ofstream(workRoot() / "SN6" / "Correct" / "Default" / "a.dft") << "own";
+    std::ofstream(workRoot() / "DS1_temp" / "Correct" / "Default" / "a.gn") << "gain";
+    sensorSerial("SN6");
+    EXPECT_TRUE(status.create_serial_folder());
+    EXPECT_EQ(appfiles::read(workRoot() / "SN6" / "Correct" / "Default" / "a.dft"), "own");
+    EXPECT_EQ(appfiles::read(workRoot() / "SN6" / "Correct" / "Default" / "a.gn"), "gain");
+}
+
+// An SDK that does not refuse a foreign sensor opens sensor SN2 on SN1's folder: it is closed and
+// opened on its own folder, or, without one, from the product copy.
+TEST_F(SerialFolder, SensorOnAnotherSensorsFolderIsOpenedOnItsOwn) {
+    sdk.setInvokeResult(0);
+    sensorSerial("SN2");
+    fs::create_directories(workRoot() / "SN1");
+    for (const bool ownFolder : {true, false}) {
+        SCOPED_TRACE(ownFolder ? "own folder" : "no own folder");
+        if (ownFolder) {
+            fs::create_directories(workRoot() / "SN2");
+        } else {
+            fs::remove_all(workRoot() / "SN2");
+        }
+        const int destroyed = sdk.calls("Destroy");
+        EXPECT_EQ(status.createDetector(workRoot(), wrapper, "SN1", false, "U9"), 0);
+        const std::string opened = ownFolder ? "SN2" : "DS1_temp";
+        EXPECT_EQ(wrapper->workFolder(), workRoot() / opened);
+        EXPECT_TRUE(sdk.lastFolder().ends_with("/" + opened)) << sdk.lastFolder();
+        EXPECT_EQ(sdk.calls("Destroy"), destroyed + 2) << "the open instance, then SN1's";
+        EXPECT_NE(status.serialNumber(), "SN1");
+    }
+    DeinitV2(wrapper);
 }
 
 } // namespace

@@ -3,8 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <future>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -114,6 +121,33 @@ TEST_F(ImageHolderTest, AFrameWithoutPixelsIsLoggedAndDropped) {
     EXPECT_EQ(holder.nextNumber(), 1);
     EXPECT_EQ(appfiles::logLines(),
               (std::vector<std::string>{"image received", "exception: image frame has no pixels"}));
+}
+
+// An exposure's log lines are written after the image and selection locks are released: while the
+// disk holds the writer (here a pipe nobody reads yet), the dialog still reads the images and the
+// selection.
+TEST_F(ImageHolderTest, LogIsWrittenOutsideTheLocks) {
+    const auto log = appfiles::folder() / "ds.log";
+    std::filesystem::remove(log);
+    ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
+    auto exposure = std::async(std::launch::async, [this] {
+        expose(100);
+        expose(200, 0);
+    });
+    auto reader = std::async(std::launch::async, [this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return std::pair{holder.imageCount(), indices->current().selected};
+    });
+    const bool readWhileWriting = reader.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+
+    const int drain = open(log.c_str(), O_RDONLY | O_NONBLOCK); // lets the writer finish
+    ASSERT_GE(drain, 0);
+    exposure.get();
+    close(drain);
+    std::filesystem::remove(log);
+    EXPECT_TRUE(readWhileWriting);
+    reader.get();
+    EXPECT_EQ(holder.imageCount(), 1u);
 }
 
 } // namespace

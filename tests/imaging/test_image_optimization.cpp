@@ -5,6 +5,7 @@
 #include "tests/support/app_files.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <climits>
 #include <cmath>
@@ -307,6 +308,74 @@ TEST(OptimizationSteps, ClampImageBoundsEveryElementAndKeepsNaN) {
     }
     cv::Mat integers(2, 2, CV_16UC1);
     EXPECT_THROW(clampImage(integers, 0, 1), cv::Exception);
+}
+
+// The chain as its OpenCV calls, with its constants written out: Ultra HD blurs with sigma 10 and
+// sharpens by 5.5, HD by 5 and 3; the bilateral filter has diameter 5 and sigmas 10; the window runs
+// from 655 over 64880.
+cv::Mat referenceChain(const Image& image, bool ultraHd) {
+    const cv::Mat picture =
+        cv::Mat(image.height, image.width, CV_16UC1, const_cast<std::uint16_t*>(image.pixels.data())).clone();
+    cv::Mat mask16;
+    cv::Mat(picture != 65535).convertTo(mask16, CV_16U, 257);
+    cv::Mat masked, mask8, stretched = cv::Mat::zeros(picture.size(), CV_16UC1);
+    cv::bitwise_and(picture, mask16, masked);
+    cv::convertScaleAbs(mask16, mask8, 1.0 / 257, 0);
+    cv::normalize(masked, stretched, 0, 65535, cv::NORM_MINMAX, -1, mask8);
+    cv::Mat unit, blurred, detail, sharpened, smoothed, smoothed16, windowed, result;
+    stretched.convertTo(unit, CV_32F, 1.0 / 65535);
+    cv::GaussianBlur(unit, blurred, cv::Size(0, 0), ultraHd ? 10.0 : 5.0, 0, cv::BORDER_REFLECT_101);
+    cv::addWeighted(unit, 1.0, blurred, -1.0, 0, detail);
+    cv::addWeighted(unit, 1.0, detail, ultraHd ? 5.5 : 3.0, 0, sharpened);
+    sharpened = cv::min(cv::max(sharpened, 0.0), 1.0);
+    cv::bilateralFilter(sharpened, smoothed, 5, 10.0, 10.0, cv::BORDER_REFLECT_101);
+    smoothed.convertTo(smoothed16, CV_16U, 65535);
+    smoothed16.convertTo(windowed, CV_32F, 1.0);
+    windowed = (windowed - 655) / 64880;
+    windowed = cv::max(windowed, 0.0);
+    cv::pow(windowed, 1.0 / image.gamma, windowed);
+    windowed = windowed * 65535;
+    windowed = cv::min(cv::max(windowed, 0.0), 65535.0);
+    windowed.convertTo(result, CV_16U, 1.0);
+    result.convertTo(result, CV_16U, image.contrast, image.brightness * 255.0);
+    return result;
+}
+
+// A smooth exposure with grain and a saturated strip.
+std::shared_ptr<Image> exposure(int width, int height) {
+    std::vector<std::uint16_t> samples;
+    std::uint32_t seed = 7;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            samples.push_back(
+                x > width - 4 ? 65535 : static_cast<std::uint16_t>(9000 + 150 * x + 90 * y + (seed >> 22)));
+        }
+    }
+    return pictures::make(width, height, samples, true, true);
+}
+
+TEST(ImageOptimization, EnhancementIsTheReferenceChainBitForBit) {
+    struct Case {
+        int width, height;
+        double gamma, contrast;
+        int brightness;
+    };
+    const Case cases[] = {
+        {24, 17, 0.68, 1.0, 0}, {181, 97, 0.68, 1.0, 0}, {256, 128, 1.3, 1.2, -3}, {130, 171, 0.5, 0.8, 2}};
+    for (const auto& c : cases) {
+        for (const bool ultraHd : {true, false}) {
+            auto image = exposure(c.width, c.height);
+            image->ultraHd = ultraHd;
+            image->gamma = c.gamma;
+            image->contrast = c.contrast;
+            image->brightness = c.brightness;
+            const cv::Mat expected = referenceChain(*image, ultraHd);
+            const auto actual = optimizedValues(image);
+            EXPECT_EQ(actual, pictures::values(expected))
+                << c.width << "x" << c.height << (ultraHd ? " Ultra HD" : " HD");
+        }
+    }
 }
 
 } // namespace

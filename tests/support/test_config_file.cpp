@@ -186,4 +186,35 @@ TEST(ConfigFile, UpdateAppliesTheChangeToTheStoredRecord) {
     EXPECT_EQ(read(), before);
 }
 
+// An update over a file that exists but cannot be used never replaces it (a typo or a passing read
+// failure would erase the serial history and the presets): the change lives on in memory, and is
+// what gets written once the file is missing.
+TEST(ConfigFile, UpdateNeverReplacesABrokenFile) {
+    const std::string broken[] = {R"({"auto_save_enabled":tr)", "not json", "",
+                                  R"({"previous_serial_numbers":["SN1"]})"};
+    for (const auto& text : broken) {
+        SCOPED_TRACE(text);
+        writeConfig(text);
+        EXPECT_EQ(updateConfigFile([](ConfigFile& c) { c.last_serial_number = "SN5"; }).last_serial_number,
+                  "SN5");
+        const ConfigFile changed =
+            updateConfigFile([](ConfigFile& c) { c.previous_serial_numbers.insert("SN5"); });
+        EXPECT_EQ(changed.last_serial_number, "SN5");
+        EXPECT_EQ(read(), text);
+        EXPECT_EQ(readConfigFile(), changed);
+    }
+
+    fs::remove(config());
+    const ConfigFile created = readConfigFile();
+    EXPECT_EQ(created.last_serial_number, "SN5");
+    EXPECT_EQ(created.previous_serial_numbers, std::set<std::string>{"SN5"});
+    EXPECT_NE(read().find(R"("previous_serial_numbers":["SN5"])"), std::string::npos) << read();
+
+    // A usable file is the record again.
+    writeConfig(kDefaultText);
+    EXPECT_EQ(readConfigFile(), ConfigFile{});
+    writeConfig("broken");
+    EXPECT_EQ(readConfigFile(), ConfigFile{});
+}
+
 } // namespace

@@ -1,0 +1,19 @@
+// The enhancement chain and the final contrast and brightness in as few passes over the picture as
+// the two filters allow: every step before the blur and every step after the smoothing is a function
+// of one 16-bit sample, so each becomes a lookup table built by the chain's own OpenCV calls; the
+// detail and sharpening steps between the filters are one pass. The result is the step-by-step
+// chain's (maskSaturated, enhanceImage, then adjustContrastAndBrightness) to the last bit.
+#pragma once
+
+#include "imaging/optimization_steps.h"
+
+#include <opencv2/core.hpp>
+
+// v * contrast + offset on a 16-bit matrix, in place, rounded and saturated to 16 bits.
+void adjustContrastAndBrightness(cv::Mat& picture, double contrast, double offset);
+
+// The chain on a 16-bit picture (not masked): the enhancement with sigma, amount and gamma, then
+// adjustContrastAndBrightness. `result` gets a new 16-bit matrix of its own; the intermediates are
+// kept in `buffers`.
+void enhanceExposure(const cv::Mat& picture, cv::Mat& result, double gamma, double sigma, double amount,
+                     double contrast, double offset, optimization::Buffers& buffers);
