@@ -53,6 +53,26 @@ unwritable-out)
     run nonzero --out "$work/a-file/images"
     expect_error "cannot create the output folder $work/a-file/images"
     ;;
+interrupted)
+    "$program" --out "$work/out" >"$work/stdout" 2>"$work/stderr" &
+    pid=$!
+    for _ in $(seq 600); do
+        grep -q "Waiting for images" "$work/stdout" && break
+        sleep 0.1
+    done
+    grep -q "Waiting for images" "$work/stdout" || { kill -KILL $pid; fail "the dialog never waited"; }
+    kill -INT $pid
+    # Closing the source must not hang.
+    for _ in $(seq 600); do
+        kill -0 $pid 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 $pid 2>/dev/null && { kill -KILL $pid; fail "still running 60 s after Ctrl-C"; }
+    wait $pid
+    status=$?
+    [ $status -eq 130 ] || fail "exit status $status"
+    expect_error "interrupted; the source is closed"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2
