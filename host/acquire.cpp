@@ -1,0 +1,167 @@
+// The acquisition: the DSM, the source, its dialog (scripted in a demo), the transfers.
+#include "host/acquire.h"
+
+#include "host/demo.h"
+#include "host/image_files.h"
+#include "host/locations.h"
+#include "host/twain_session.h"
+
+#include <QtCore/QByteArray>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace host {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kSourceFolderVariable = "OSTRA_TWAIN_DS_FOLDER";
+
+int fail(std::ostream& err, const std::string& message, int status = kExitFailure) {
+    err << "ostra-acquire: " << message << std::endl;
+    return status;
+}
+
+bool displayAvailable() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int runAcquire(const Options& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop) {
+    if (options.help) {
+        out << usageText();
+        return 0;
+    }
+    std::optional<int> demoTemplate;
+    if (options.demo) {
+        demoTemplate = findTemplate(*options.demo);
+        if (!demoTemplate) {
+            return fail(err, "no template named \"" + *options.demo + "\"\n" + usageText(), kExitUsage);
+        }
+    }
+
+    // The stand-in DSM searches the data sources installed or built with this program.
+    const auto sources = twainFolder();
+    if (!options.dsm && sources && qEnvironmentVariableIsEmpty(kSourceFolderVariable)) {
+        qputenv(kSourceFolderVariable, QByteArray::fromStdString(sources->string()));
+    }
+
+    DemoFolders demo;
+    if (demoTemplate) {
+        if (!sources) {
+            return fail(err,
+                        "the data-source folder with the simulated sensor's product folders was not found");
+        }
+        if (!displayAvailable() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        if (std::string error = prepareDemo(*sources / "OstraSensor", demo); !error.empty()) {
+            return fail(err, error);
+        }
+        out << "Demo folder: " << demo.root.string() << std::endl;
+    }
+
+    fs::path folder = options.out ? *options.out : demoTemplate ? demo.root / "images" : fs::current_path();
+    if (!options.list) {
+        if (std::string error = checkWritableFolder(folder); !error.empty()) {
+            return fail(err, error);
+        }
+        folder = fs::absolute(folder);
+    }
+
+    const std::optional<fs::path> dsm = options.dsm ? options.dsm : defaultDsm();
+    if (!dsm) {
+        return fail(err, "no DSM found beside this program; name one with --dsm PATH");
+    }
+    TwainSession session;
+    if (std::string error = session.loadDsm(*dsm); !error.empty()) {
+        return fail(err, error);
+    }
+    if (std::string error = session.openDsm(); !error.empty()) {
+        return fail(err, error);
+    }
+    if (options.list) {
+        std::vector<SourceListing> listed;
+        if (std::string error = session.listSources(listed); !error.empty()) {
+            return fail(err, error);
+        }
+        for (const auto& source : listed) {
+            out << source.productName << " (" << source.manufacturer << ", " << source.version << ")"
+                << std::endl;
+        }
+        if (listed.empty()) {
+            out << "No data sources found" << std::endl;
+        }
+        return 0;
+    }
+
+    for (const std::string& error : {session.openSource(options.source), session.negotiate(options.mechanism),
+                                     session.enable(options.events)}) {
+        if (!error.empty()) {
+            return fail(err, error);
+        }
+    }
+
+    if (demoTemplate) {
+        DemoDriver driver(demo, stop);
+        const int tiles = templateTiles(*demoTemplate);
+        out << "Acquiring " << templateName(*demoTemplate) << ": " << tiles
+            << (tiles == 1 ? " exposure" : " exposures") << std::endl;
+        std::string error = driver.waitForDialog();
+        if (error.empty()) {
+            error = driver.chooseTemplate(*demoTemplate);
+        }
+        if (error.empty()) {
+            error = driver.exposeTiles(tiles, out);
+        }
+        if (error.empty() && options.screenshot) {
+            error = driver.screenshot(*options.screenshot);
+            if (error.empty()) {
+                out << "Screenshot: " << options.screenshot->string() << std::endl;
+            }
+        }
+        if (error.empty()) {
+            error = driver.save();
+        }
+        if (stop) {
+            session.shutDown();
+            return fail(err, "interrupted; the source is closed", kExitInterrupted);
+        }
+        if (!error.empty()) {
+            return fail(err, error);
+        }
+    } else {
+        out << "Waiting for images from \"" << options.source << "\": expose, then press Save in its dialog "
+            << "(Ctrl-C stops)" << std::endl;
+    }
+
+    // A demo saves at once; a person at the dialog takes as long as needed.
+    const auto patience = demoTemplate ? std::chrono::milliseconds(120s) : std::chrono::milliseconds(24h);
+    std::vector<SavedImage> saved;
+    for (;;) {
+        const TW_UINT16 msg = session.waitNotification(stop, patience);
+        if (msg == MSG_XFERREADY) {
+            if (std::string error = session.transferAll(folder, options.bufferRows, saved, out);
+                !error.empty()) {
+                return fail(err, error);
+            }
+        } else if (msg == MSG_CLOSEDSREQ) {
+            break;
+        } else if (stop) {
+            session.shutDown();
+            return fail(err, "interrupted; the source is closed", kExitInterrupted);
+        } else {
+            return fail(err, "the source sent no images in time");
+        }
+    }
+    session.shutDown();
+    out << saved.size() << (saved.size() == 1 ? " image" : " images") << " saved in " << folder.string()
+        << std::endl;
+    return 0;
+}
+
+} // namespace host

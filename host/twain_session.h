@@ -1,0 +1,84 @@
+// The application side of TWAIN over a Data Source Manager loaded at run time: opening, the
+// negotiation, enabling the source's user interface, its notifications and the image transfers.
+#pragma once
+
+#include "host/options.h"
+#include "platform/module.h"
+#include "source/twpp/twain.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace host {
+
+struct SourceListing {
+    std::string productName;
+    std::string manufacturer;
+    std::string version;
+};
+
+// One saved image of a batch.
+struct SavedImage {
+    std::filesystem::path file;
+    int width = 0;
+    int height = 0;
+};
+
+class TwainSession {
+public:
+    TwainSession();
+    ~TwainSession();
+    TwainSession(const TwainSession&) = delete;
+    TwainSession& operator=(const TwainSession&) = delete;
+
+    // Each step returns an error text, empty on success.
+    std::string loadDsm(const std::filesystem::path& library);
+    std::string openDsm();
+    std::string listSources(std::vector<SourceListing>& sources);
+    std::string openSource(const std::string& productName);
+    // 8-bit grey pixels and the transfer mechanism.
+    std::string negotiate(Mechanism mechanism);
+    // Registers for notifications (callback style) and shows the source's user interface.
+    std::string enable(EventStyle events);
+
+    // The source's next notification (MSG_XFERREADY or MSG_CLOSEDSREQ); MSG_NULL when `stop` was
+    // set or the time ran out first.
+    TW_UINT16 waitNotification(const std::atomic<bool>& stop, std::chrono::milliseconds timeout);
+
+    // Transfers every pending image into `folder`, one line each on `out`.
+    std::string transferAll(const std::filesystem::path& folder, std::optional<unsigned> bufferRows,
+                            std::vector<SavedImage>& saved, std::ostream& out);
+
+    // Disables the user interface and closes the source and the DSM, whatever state they are in.
+    void shutDown();
+
+    std::string sourceName() const { return source_.ProductName; }
+
+private:
+    TW_UINT16 toDsm(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data);
+    TW_UINT16 toSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data);
+    std::string conditionText(bool ofSource);
+    std::string setOne(TW_UINT16 capability, TW_UINT16 type, TW_UINT32 value);
+    std::string transferNative(const std::filesystem::path& file, SavedImage& saved);
+    std::string transferMemory(const std::filesystem::path& file, std::optional<unsigned> bufferRows,
+                               SavedImage& saved);
+
+    platform::Module library_;
+    DSMENTRYPROC entry_ = nullptr;
+    TW_ENTRYPOINT memory_{};
+    TW_IDENTITY identity_{};
+    TW_IDENTITY source_{};
+    Mechanism mechanism_ = Mechanism::native;
+    EventStyle events_ = EventStyle::callback;
+    bool dsmOpen_ = false;
+    bool sourceOpen_ = false;
+    bool enabled_ = false;
+};
+
+} // namespace host
