@@ -59,6 +59,8 @@ TEST(TwainDll, FindsTheDsmByNameWhenNoEntryPointWasHandedOver) {
     TW_STATUS status{};
     entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
     EXPECT_NE(+status.ConditionCode, TWCC_BUMMER);
+    // Closed as an application closes it, so that the connection thread ends before the process does.
+    entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source);
 }
 
 } // namespace
