@@ -185,7 +185,7 @@ void twaindialog::sliderChanged(const Adjustment& adjustment, int value) {
 void twaindialog::fieldChanged(QLineEdit* field, QSlider* slider) {
     bool number = false;
     double percent = field->text().toDouble(&number);
-    if (!number) {
+    if (!number || std::isnan(percent)) {
         percent = 0;
     }
     const double clamped = std::clamp(percent, 0.0, 100.0);

@@ -94,6 +94,8 @@ TEST_F(AdjustmentTest, FieldsClampAndMoveTheirSliders) {
         {"brightness_value", "brightnessSlider", "50", "50", 90},
         {"gamma_value", "gammaSlider", "x", "0", 0}, // not a number counts as 0
         {"gamma_value", "gammaSlider", "34", "34", 68},
+        {"gamma_value", "gammaSlider", "nan", "0", 0},
+        {"gamma_value", "gammaSlider", "34", "34", 68},
     };
     for (const auto& c : cases) {
         field(c.field)->setText(c.text);
