@@ -1,6 +1,7 @@
 #include "sensor-sim/command.h"
 
 #include "sensor-sim/bus.h"
+#include "sensor-sim/corrections.h"
 
 #include <charconv>
 #include <optional>
@@ -15,12 +16,16 @@ commands:
   plug SERIAL [--product DS1|DS2] [--usb-id ID] [--trigger-mode N]
                      plug a sensor (product DS1 unless given; the USB identifier
                      is derived from the serial number unless given; with
-                     --trigger-mode the sensor always reports trigger mode N)
+                     --trigger-mode the sensor always reports trigger mode N);
+                     writes the sensor's own correction files (its calibration
+                     disk) into the bus folder's corrections/SERIAL
   unplug ID          pull out the sensor with that USB identifier (or serial number)
   expose [--count N] [--usb-id ID]
                      fire N exposures (1 unless given) at the sensor with that USB
                      identifier, or at every plugged sensor
-  list               print the plugged sensors: USB identifier, serial number, product
+  list               print the plugged sensors: USB identifier, serial number, product,
+                     trigger mode when fixed, and corrections=FOLDER, the folder
+                     of the sensor's correction files
 
 The bus folder is FOLDER, else $OSTRA_SENSOR_BUS.
 )";
@@ -110,7 +115,14 @@ int plug(const sensorbus::Bus& bus, const Arguments& a, std::ostream& out, std::
         }
     }
     const auto status = bus.plug(entry);
-    if (status != sensorbus::BusStatus::ok) {
+    if (status == sensorbus::BusStatus::ok) {
+        // The calibration disk that comes with the sensor.
+        const auto corrections = sensorbus::correctionsFolder(bus.folder(), entry.serial);
+        if (!sensorbus::writeCorrectionFiles(corrections, entry.serial)) {
+            bus.unplug(entry.usbId);
+            return refused(err, sensorbus::BusStatus::ioFailure, corrections.string());
+        }
+    } else {
         const std::string subject =
             status == sensorbus::BusStatus::badUsbId || status == sensorbus::BusStatus::usbIdInUse
                 ? entry.usbId
@@ -200,7 +212,7 @@ int list(const sensorbus::Bus& bus, const Arguments& a, std::ostream& out) {
         if (sensor.triggerMode) {
             out << "\ttrigger_mode=" << *sensor.triggerMode;
         }
-        out << '\n';
+        out << "\tcorrections=" << sensorbus::correctionsFolder(bus.folder(), sensor.serial).string() << '\n';
     }
     return kExitOk;
 }

@@ -1,6 +1,7 @@
 #include "sensor-sim/simulator.h"
 
 #include "sensor-sim/bus.h"
+#include "sensor-sim/corrections.h"
 #include "sensor-sim/sim_errors.h"
 #include "sensor-sim/synthetic_image.h"
 
@@ -272,19 +273,9 @@ SimulatedDetector::Outcome SimulatedDetector::connect() {
     return {fpd::kEvtCommandFailed, sawInUse ? kErrSensorInUse : kErrNoSensor};
 }
 
+// Like a real detector, it takes only its own correction files (or a generic pair naming no sensor).
 bool SimulatedDetector::hasCorrectionFiles() const {
-    bool offset = false, gain = false;
-    std::error_code ec;
-    for (fs::directory_iterator it(workFolder_ / "Correct" / "Default", ec), end; !ec && it != end;
-         it.increment(ec)) {
-        if (!it->is_regular_file(ec)) {
-            continue;
-        }
-        const auto extension = it->path().extension();
-        offset = offset || extension == ".dft";
-        gain = gain || extension == ".gn";
-    }
-    return offset && gain;
+    return sensorbus::holdsCorrectionFilesFor(workFolder_ / "Correct" / "Default", serial_);
 }
 
 void SimulatedDetector::pollBus() {

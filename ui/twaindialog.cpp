@@ -26,11 +26,6 @@ namespace {
 
 const char* const kMessageBoxStyle = "background-color: rgb(255,255,255);";
 
-// The value fields show a slider position as a whole percentage of the slider's maximum.
-QString percentText(int position, int maximum) {
-    return QString::number(std::round(static_cast<double>(position) / maximum * 100.0), 'g', 6);
-}
-
 void deleteScene(QGraphicsView* view) {
     if (QGraphicsScene* scene = view->scene()) {
         scene->clear();
@@ -67,12 +62,10 @@ twaindialog::twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<Index
         button->setDefault(false);
     }
 
-    if (!this->configFile || this->configFile->current_image_mode != 0) {
-        ui.UltraHD->click();
-    } else {
-        ui.HD->click();
-        this->imageHolder->setUltraHd(false);
-    }
+    // The controls start from the stored settings, read from the file when none were given.
+    const bool ultraHd = config().current_image_mode != 0;
+    (ultraHd ? ui.UltraHD : ui.HD)->click();
+    this->imageHolder->setUltraHd(ultraHd);
 
     installEventFilter(this);
     connectionChange(connected);
@@ -106,9 +99,7 @@ twaindialog::twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<Index
     connect(ui.pushButton, &QPushButton::clicked, this, &twaindialog::handleButton);
     connect(ui.retakeButton, &QPushButton::clicked, this, &twaindialog::retakeImage);
     connect(ui.lockImageParams, &QPushButton::clicked, this, &twaindialog::lockImageParamHandler);
-    if (this->configFile) {
-        applyLock(this->configFile->image_presets_locked);
-    }
+    applyLock(config().image_presets_locked);
     connect(ui.brightness_value, &QLineEdit::textChanged, this, &twaindialog::brightvalueChange);
     connect(ui.contrast_value, &QLineEdit::textChanged, this, &twaindialog::contrastChange);
     connect(ui.gamma_value, &QLineEdit::textChanged, this, &twaindialog::gammaChange);
@@ -133,9 +124,7 @@ twaindialog::twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<Index
     connect(ui.flipHorizontal, &QToolButton::clicked, this, &twaindialog::flip_hori);
 
     writeString2("autosavesetup");
-    if (this->configFile) {
-        ui.autoSaveButton->setChecked(this->configFile->auto_save_enabled);
-    }
+    ui.autoSaveButton->setChecked(config().auto_save_enabled);
     connect(ui.autoSaveButton, &QRadioButton::toggled, this, &twaindialog::autoSaveToggled);
     connect(ui.HD, &QRadioButton::toggled, this, &twaindialog::HDToggled);
     connect(ui.UltraHD, &QRadioButton::toggled, this, &twaindialog::UltraHDToggled);
@@ -146,7 +135,7 @@ twaindialog::twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<Index
     on_reset(1);
     layout_setup(singleImageLayout);
 
-    if (this->configFile && this->configFile->enable_template_mode) {
+    if (config().enable_template_mode) {
         set_template_mode();
     } else {
         set_single_mode();
@@ -162,6 +151,10 @@ twaindialog::~twaindialog() {
     if (flickerTimer) {
         flickerTimer->stop();
     }
+}
+
+QString twaindialog::percentText(int position, int maximum) {
+    return QString::number(std::round(static_cast<double>(position) / maximum * 100.0), 'g', 6);
 }
 
 ConfigFile& twaindialog::config() {

@@ -21,6 +21,8 @@
 #include <QtWidgets/QDialog>
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -63,8 +65,14 @@ public:
     // auto-save step (Save once every tile of the template holds an image).
     std::shared_ptr<Image> grabScreen();
     void handle_autosave();
-    // The clock's corrections check; the exchange with the user is not built yet.
+    // The outcome of one attempt at loading correction files.
+    enum class LoadFilesStatus { InvalidFiles, Loaded };
+    // The corrections exchange: when the sensor's corrections folder lacks its pair of correction
+    // files, asks the user for the folder holding them until they load or the user gives up.
     void handle_calibration_dialog();
+    // One attempt: the folder chooser, the check of the chosen folder, the copy into `correctionsFolder`
+    // and the device's start.
+    LoadFilesStatus loadCalibrartionFiles(const std::filesystem::path& correctionsFolder);
 
     // Read access for the source and for tests.
     const std::vector<std::shared_ptr<CusQGraphicsView>>& tileViews() const { return views; }
@@ -164,6 +172,29 @@ private:
     // optimizing them again.
     OptimizedImageCache optimizedImages;
 
+    // One adjustment slider with its value field and what its value changes.
+    struct Adjustment {
+        UIState::ActionCode action;
+        QSlider* slider;
+        QLineEdit* field;
+        const char* changeText;
+        const char* validIndexText;
+        const char* finishText;
+        std::function<void(int)> store; // slider position into ChangeData
+        std::function<void(Image&)> copyToImage;
+        std::function<void(ImagePreset&)> copyToPresets;
+    };
+    Adjustment brightnessAdjustment();
+    Adjustment contrastAdjustment();
+    Adjustment gammaAdjustment();
+    void sliderChanged(const Adjustment& adjustment, int value);
+    void fieldChanged(QLineEdit* field, QSlider* slider);
+    // HD (false) or Ultra HD (true) for every stored image, new images and the configuration.
+    void chooseUltraHd(bool ultraHd);
+    // The image of the selected tile, or null.
+    std::shared_ptr<Image> selectedImage() const;
+    // A slider position as the whole percentage of its maximum that its value field shows.
+    static QString percentText(int position, int maximum);
     // The selection handler installed as the IndexHandler's onChange.
     void onIndexChange(int previous, int selected);
     // The configuration record, read from the file when the dialog was given none.

@@ -7,6 +7,8 @@
 #include <QtGui/QImage>
 #include <QtGui/QPixmap>
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -153,30 +155,174 @@ void twaindialog::autoSaveToggled(bool checked) {
     config().auto_save_enabled = checked;
 }
 
-void twaindialog::contrastSliderValueChanged(int) {
-    writeString2("Contrast Change...");
+std::shared_ptr<Image> twaindialog::selectedImage() const {
+    const int selected = indexHandler->selected;
+    const auto images = tileImages();
+    if (selected < 0 || static_cast<std::size_t>(selected) >= images.size()) {
+        return nullptr;
+    }
+    return images[static_cast<std::size_t>(selected)];
 }
 
-void twaindialog::brightnessSliderValueChanged(int) {
-    writeString2("Brightness Change...");
+void twaindialog::sliderChanged(const Adjustment& adjustment, int value) {
+    recordAction(adjustment.action);
+    adjustment.store(value);
+    writeString2(adjustment.changeText);
+    if (auto image = selectedImage()) {
+        writeString2(adjustment.validIndexText);
+        adjustment.copyToImage(*image);
+        image->rendered = false;
+    }
+    const QString text = percentText(value, adjustment.slider->maximum());
+    if (adjustment.field->text() != text) {
+        adjustment.field->setText(text);
+    }
+    adjustment.copyToPresets(config().image_presets);
+    config().presetsChanged = true;
+    writeString2(adjustment.finishText);
 }
 
-void twaindialog::gammaSliderValueChanged(int) {
-    writeString2("Gamma Change...");
+void twaindialog::fieldChanged(QLineEdit* field, QSlider* slider) {
+    bool number = false;
+    double percent = field->text().toDouble(&number);
+    if (!number || std::isnan(percent)) {
+        percent = 0;
+    }
+    const double clamped = std::clamp(percent, 0.0, 100.0);
+    if (clamped != percent) {
+        field->setText(QString::number(clamped, 'g', 6));
+        return; // the text change runs this handler again with the clamped number
+    }
+    // The handle already shows this percentage: moving it to the truncated percentage would make it
+    // creep (contrast 1.0 becoming 0.98, a handle released at 53 jumping to 52). A handle moved by
+    // setSliders has not changed the value yet: it is taken as it stands.
+    const int maximum = slider->maximum();
+    const int position = slider->sliderPosition();
+    if (std::round(static_cast<double>(position) / maximum * 100.0) == clamped) {
+        if (slider->value() != position) {
+            slider->setValue(position);
+        }
+        return;
+    }
+    slider->setValue(static_cast<int>(clamped / 100.0 * maximum));
 }
 
-void twaindialog::HDToggled(bool) {}
+twaindialog::Adjustment twaindialog::brightnessAdjustment() {
+    return {UIState::BrightnessChanged,
+            ui.brightnessSlider,
+            ui.brightness_value,
+            "Brightness Change...",
+            "BrightnessChange valid index",
+            "BrightnessChange Finish",
+            [this](int value) { changeData->brightness = value - 50; },
+            [this](Image& image) { image.brightness = changeData->brightness.value_or(0); },
+            [this](ImagePreset& presets) { presets.brightness = changeData->brightness.value_or(0); }};
+}
 
-void twaindialog::UltraHDToggled(bool) {}
+twaindialog::Adjustment twaindialog::contrastAdjustment() {
+    return {UIState::ContrastChanged,
+            ui.contrastSlider,
+            ui.contrast_value,
+            "Contrast Change...",
+            "ContrastChange valid index",
+            "ContrastChange Finish",
+            [this](int value) { changeData->contrast = value / 50.0; },
+            [this](Image& image) { image.contrast = changeData->contrast.value_or(1.0); },
+            [this](ImagePreset& presets) { presets.contrast = changeData->contrast.value_or(1.0); }};
+}
+
+twaindialog::Adjustment twaindialog::gammaAdjustment() {
+    return {UIState::GammaChanged,
+            ui.gammaSlider,
+            ui.gamma_value,
+            "Gamma Change...",
+            "GammaChange valid index",
+            "GammaChange Finish",
+            [this](int value) { changeData->gamma = value / 100.0; },
+            [this](Image& image) { image.gamma = changeData->gamma.value_or(0.68); },
+            [this](ImagePreset& presets) { presets.gamma = changeData->gamma.value_or(0.68); }};
+}
+
+void twaindialog::contrastSliderValueChanged(int value) {
+    sliderChanged(contrastAdjustment(), value);
+}
+
+void twaindialog::brightnessSliderValueChanged(int value) {
+    sliderChanged(brightnessAdjustment(), value);
+}
+
+void twaindialog::gammaSliderValueChanged(int value) {
+    sliderChanged(gammaAdjustment(), value);
+}
+
+void twaindialog::brightvalueChange() {
+    fieldChanged(ui.brightness_value, ui.brightnessSlider);
+}
+
+void twaindialog::contrastChange() {
+    fieldChanged(ui.contrast_value, ui.contrastSlider);
+}
+
+void twaindialog::gammaChange() {
+    fieldChanged(ui.gamma_value, ui.gammaSlider);
+}
 
 void twaindialog::contrastBrightnessResetButton() {
+    setSliders(50, 50, 68);
+    // After the handles have moved: their handlers record changes of their own.
+    recordAction(UIState::AdjustmentsReset);
+    ConfigFile& settings = config();
+    settings.image_presets.contrast = 1.0;
+    settings.image_presets.brightness = 0;
+    settings.image_presets.gamma = 0.68;
+    settings.presetsChanged = false;
+    if (auto image = selectedImage()) {
+        writeString2("Contrast Brightness Reset valid index");
+        if (changeData->contrast) {
+            image->contrast = *changeData->contrast;
+        }
+        if (changeData->brightness) {
+            image->brightness = *changeData->brightness;
+        }
+        if (changeData->gamma) {
+            image->gamma = *changeData->gamma;
+        }
+        image->rendered = false;
+    }
     writeString2("Contrast Brightness Reset Finish");
 }
 
-void twaindialog::lockImageParamHandler() {}
+void twaindialog::lockImageParamHandler() {
+    ConfigFile& settings = config();
+    const bool locked = !settings.image_presets_locked;
+    applyLock(locked);
+    settings.image_presets_locked = locked;
+    settings.presetsChanged = true;
+}
 
-void twaindialog::brightvalueChange() {}
+void twaindialog::chooseUltraHd(bool ultraHd) {
+    // Every stored image is drawn again with the new sharpening, so that the tiles show what the
+    // transfer will send.
+    imageHolder->withImages([ultraHd](ImageHolder::Images& images) {
+        for (const auto& image : images) {
+            if (image) {
+                image->ultraHd = ultraHd;
+                image->rendered = false;
+            }
+        }
+    });
+    imageHolder->setUltraHd(ultraHd);
+    config().current_image_mode = ultraHd ? 1 : 0;
+}
 
-void twaindialog::contrastChange() {}
+void twaindialog::HDToggled(bool checked) {
+    if (checked) {
+        chooseUltraHd(false);
+    }
+}
 
-void twaindialog::gammaChange() {}
+void twaindialog::UltraHDToggled(bool checked) {
+    if (checked) {
+        chooseUltraHd(true);
+    }
+}

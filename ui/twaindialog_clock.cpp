@@ -6,6 +6,8 @@
 #include "support/log.h"
 
 #include <cstddef>
+#include <exception>
+#include <string>
 
 namespace {
 
@@ -19,6 +21,24 @@ public:
 
 private:
     bool& flag;
+};
+
+// Resumes the device layer's connection thread when the scope ends, however it ends.
+class ResumeScope {
+public:
+    explicit ResumeScope(CalibrartionHandler& handler) : handler(handler) {}
+    ~ResumeScope() {
+        try {
+            handler.resumeConnection();
+        } catch (const std::exception& error) {
+            writeString2(std::string("resumeConnection error: ") + error.what());
+        }
+    }
+    ResumeScope(const ResumeScope&) = delete;
+    ResumeScope& operator=(const ResumeScope&) = delete;
+
+private:
+    CalibrartionHandler& handler;
 };
 
 } // namespace
@@ -82,17 +102,18 @@ void twaindialog::handleFlicker() {
 
     if (calibrationHandler && calibrationHandler->correctionFailed()) {
         calibrationHandler->pauseConnection();
-        handle_calibration_dialog();
-        calibrationHandler->resumeConnection();
+        // The connection thread must never stay paused: it is resumed however the exchange ends.
+        const ResumeScope resume(*calibrationHandler);
+        try {
+            handle_calibration_dialog();
+        } catch (const std::exception& error) {
+            writeString2(std::string("handle_calibration_dialog error: ") + error.what());
+        }
     }
 
     updatePreview();
     handle_image_change();
     handle_autosave();
-}
-
-void twaindialog::handle_calibration_dialog() {
-    writeString2("handle_calibration_dialog 1");
 }
 
 void twaindialog::handle_autosave() {

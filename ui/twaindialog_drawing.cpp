@@ -53,8 +53,9 @@ void twaindialog::showImage(QGraphicsView* view, const GraphicLayout& layout, st
         writeString2("new scene");
         // Owned by the view, so that a scene nobody deleted goes with it.
         scene = new QGraphicsScene(0, 0, width, height, view);
-        view->fitInView(scene->sceneRect(), Qt::KeepAspectRatio);
+        // Fitted once the view has its scene: before that the view ignores the request.
         view->setScene(scene);
+        view->fitInView(scene->sceneRect(), Qt::KeepAspectRatio);
     }
 
     image->rendered = true;

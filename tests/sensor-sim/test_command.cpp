@@ -2,12 +2,15 @@
 // the bus from a process of its own.
 #include "sensor-sim/bus.h"
 #include "sensor-sim/command.h"
+#include "sensor-sim/corrections.h"
 #include "tests/common/test_env.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -37,7 +40,9 @@ TEST(SensorSimCommand, PlugExposeListUnplug) {
     r = run({"plug", "SN-2", "--product", "DS2", "--usb-id", "U2", "--trigger-mode", "7"});
     EXPECT_EQ(r.status, sensorsim::kExitOk) << r.err;
     r = run({"list"});
-    EXPECT_EQ(r.out, id + "\tSN-1\tDS1\nU2\tSN-2\tDS2\ttrigger_mode=7\n");
+    const std::string disks = (testenv::busFolder() / "corrections").string();
+    EXPECT_EQ(r.out, id + "\tSN-1\tDS1\tcorrections=" + disks +
+                         "/SN-1\nU2\tSN-2\tDS2\ttrigger_mode=7\tcorrections=" + disks + "/SN-2\n");
 
     r = run({"expose", "--count", "3"});
     EXPECT_EQ(r.status, sensorsim::kExitOk) << r.err;
@@ -117,6 +122,22 @@ TEST(SensorSimCommand, ExposeWithNothingPluggedAndNoBus) {
     EXPECT_EQ(r.out.rfind("usage: sensor-sim", 0), 0u);
 }
 
+// Every plugged sensor comes with its calibration disk: one offset and one gain file naming it.
+TEST(SensorSimCommand, PlugWritesTheSensorsOwnCorrectionFiles) {
+    ASSERT_EQ(run({"plug", "SN-9"}).status, sensorsim::kExitOk);
+    const auto folder = sensorbus::correctionsFolder(testenv::busFolder(), "SN-9");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+        EXPECT_EQ(sensorbus::correctionFileSerial(entry.path()), "SN-9") << entry.path();
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"SN-9.dft", "SN-9.gn"}));
+    EXPECT_TRUE(sensorbus::holdsCorrectionFilesFor(folder, "SN-9"));
+    EXPECT_FALSE(sensorbus::holdsCorrectionFilesFor(folder, "SN-8"));
+    EXPECT_EQ(run({"unplug", "SN-9"}).status, sensorsim::kExitOk);
+}
+
 // The installed program, run as a user would, in a process of its own.
 TEST(SensorSimProgram, ActsOnTheBusOfItsEnvironment) {
     const std::string program = std::string("\"") + SENSOR_SIM + "\"";
@@ -128,7 +149,8 @@ TEST(SensorSimProgram, ActsOnTheBusOfItsEnvironment) {
         output += chunk.data();
     }
     EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(output, "plugged SN-7 (DS1) as USB identifier P7\nP7\tSN-7\tDS1\n");
+    EXPECT_EQ(output, "plugged SN-7 (DS1) as USB identifier P7\nP7\tSN-7\tDS1\tcorrections=" +
+                          (testenv::busFolder() / "corrections" / "SN-7").string() + "\n");
     EXPECT_EQ(WEXITSTATUS(std::system((program + " unplug Q1 2>/dev/null").c_str())), sensorsim::kExitFailed);
     EXPECT_EQ(WEXITSTATUS(std::system((program + " 2>/dev/null").c_str())), sensorsim::kExitUsage);
 }

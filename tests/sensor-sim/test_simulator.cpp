@@ -1,5 +1,6 @@
 // The simulated SDK end to end through the driver's binding: attributes, the four commands with
 // their events, which sensor a work folder connects to, and exposures from the bus.
+#include "sensor-sim/corrections.h"
 #include "sensor-sim/products.h"
 #include "sensor-sim/sim_errors.h"
 #include "sensor-sim/synthetic_image.h"
@@ -59,6 +60,33 @@ TEST_F(Simulator, CommandsAndAttributesOfAConnectedSensor) {
         return !events.empty() && events.back().event == fpd::kEvtCommandFinished &&
                events.back().param1 == fpd::kCmdStartAcquisition;
     }));
+}
+
+// Like a real detector, the simulated one takes its own correction files or a generic pair naming no
+// sensor, and refuses another sensor's.
+TEST_F(Simulator, CorrectionTakesOnlyTheSensorsOwnFiles) {
+    plug("SN-A");
+    const path folder = productCopy("DS1", "SN-A");
+    auto detector = open(folder);
+    ASSERT_EQ(detector->invokeAndWait(fpd::kCmdConnect, 10000), 0);
+    const path corrections = folder / "Correct" / "Default";
+    struct Case {
+        const char* name;
+        const char* serial; // the pair added to the corrections folder
+        int result;
+    };
+    const Case cases[] = {
+        {"another sensor's pair", "SN-B", sensorsim::kErrNoCorrectionFiles},
+        {"its own pair beside it", "SN-A", 0},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(sensorbus::writeCorrectionFiles(corrections, c.serial));
+        EXPECT_EQ(detector->invokeAndWaitInt(fpd::kCmdCorrection, fpd::kCorrectionMode, 2000), c.result)
+            << c.name;
+    }
+    std::filesystem::remove_all(corrections);
+    addCorrectionFiles(folder); // generic files
+    EXPECT_EQ(detector->invokeAndWaitInt(fpd::kCmdCorrection, fpd::kCorrectionMode, 2000), 0);
 }
 
 TEST_F(Simulator, CreateNeedsAProductFolder) {

@@ -1,5 +1,6 @@
 // Test support for the acquisition dialog: the Qt application object, the shared records, a dialog
-// built on them, exposures, one clock tick of drawing, and an answerer for message boxes.
+// built on them, exposures, one clock tick of drawing, and answerers for message boxes and the folder
+// chooser.
 #pragma once
 
 #include "device/calibration_handler.h"
@@ -9,11 +10,14 @@
 
 #include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
+#include <QtWidgets/QFileDialog>
 #include <QtWidgets/QMessageBox>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <deque>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -63,6 +67,66 @@ public:
 
 private:
     std::unique_ptr<QTimer> timer;
+};
+
+// Answers the modal windows as they come: a message box with a button, the folder chooser with a
+// folder (an empty one cancels it). Records what was shown: the box texts and "chooser".
+class Answerer {
+public:
+    struct Answer {
+        QMessageBox::StandardButton button = QMessageBox::NoButton;
+        std::filesystem::path folder;
+    };
+
+    explicit Answerer(std::deque<Answer> answers) : answers(std::move(answers)) {
+        QObject::connect(&timer, &QTimer::timeout, [this] { answerOne(); });
+        timer.start(5);
+    }
+
+    std::vector<QString> shown;
+    std::vector<QString> styles;
+    QWidget* chooserParent = nullptr;
+    QString chooserStart;
+    QString chooserCaption;
+
+private:
+    void answerOne() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || modal->property("answered").toBool()) {
+            return;
+        }
+        modal->setProperty("answered", true);
+        const Answer answer = answers.empty() ? Answer{QMessageBox::No, {}} : answers.front();
+        if (!answers.empty()) {
+            answers.pop_front();
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            shown.push_back(box->text());
+            styles.push_back(box->styleSheet());
+            for (QAbstractButton* button : box->buttons()) {
+                styles.push_back(button->styleSheet());
+            }
+            QAbstractButton* button = box->button(answer.button);
+            (button ? button : box->buttons().front())->click();
+        } else if (auto* chooser = qobject_cast<QFileDialog*>(modal)) {
+            shown.push_back("chooser");
+            chooserParent = chooser->parentWidget();
+            chooserStart = chooser->directory().absolutePath();
+            chooserCaption = chooser->windowTitle();
+            if (answer.folder.empty()) {
+                chooser->reject();
+            } else {
+                chooser->setDirectory(QString::fromStdString(answer.folder.parent_path().string()));
+                chooser->selectFile(QString::fromStdString(answer.folder.filename().string()));
+                QMetaObject::invokeMethod(chooser, "accept");
+            }
+        } else {
+            modal->close();
+        }
+    }
+
+    std::deque<Answer> answers;
+    QTimer timer;
 };
 
 class DialogTest : public testing::Test {

@@ -373,6 +373,8 @@ TEST_F(DialogTest, ClockTickNeverRunsInsideAnother) {
     handler->duringPause = [this] { dialog->handleFlicker(); };
     expose();
     appfiles::startLog();
+    // The exchange is answered: OK, no folder chosen, and no second try.
+    uitest::Answerer answerer({{QMessageBox::Ok, {}}, {QMessageBox::NoButton, {}}, {QMessageBox::No, {}}});
     dialog->handleFlicker();
     EXPECT_EQ(handler->pauses, 1);
     EXPECT_EQ(handler->resumes, 1);
