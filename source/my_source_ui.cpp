@@ -246,8 +246,10 @@ Result MySource::eventProcess(const Identity&, TW_EVENT& data) {
     writeString("event processing finished");
     logEventState();
 
+    // The request is taken here only on the dialog's own thread. Elsewhere the dialog may be between
+    // writing its save and closing itself; its own thread posts the notification once it is done.
     std::uint8_t action = UIState::Nothing;
-    if (deviceWrapper) {
+    if (deviceWrapper && ui.isUiThread()) {
         action = deviceWrapper->state->action.exchange(UIState::Nothing);
     }
     const TW_UINT32 appId = appIdentity().Id;
