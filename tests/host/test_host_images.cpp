@@ -5,6 +5,7 @@
 #include "sensor-sim/products.h"
 #include "sensor-sim/synthetic_image.h"
 #include "support/config_file.h"
+#include "tests/common/acquisition_checks.h"
 #include "tests/common/test_env.h"
 #include "ui/template_layouts.h"
 
@@ -22,22 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kBiteswing = 1;
-
-// The demo's sensor: its serial number names the synthetic exposures.
-std::vector<char> expectedPicture(int exposure, bool native) {
-    const auto product = *sensorbus::findProduct("DS1");
-    const auto samples = sensorsim::syntheticExposure(product.width, product.height, "SN1001", exposure);
-    const auto& tile = layoutTemplates()[kBiteswing].tiles[exposure - 1];
-    const ConfigFile config = readConfigFile();
-    auto image = std::make_shared<Image>(product.width, product.height, 2, samples.data(), exposure,
-                                         !tile.vertical, config.current_image_mode != 0);
-    image->contrast = config.image_presets.contrast;
-    image->brightness = config.image_presets.brightness;
-    image->gamma = config.image_presets.gamma;
-    int width = 0;
-    int height = 0;
-    return format_image(image, width, height, native, native);
-}
 
 fs::path runBiteswing(host::Mechanism mechanism, host::EventStyle events, std::optional<unsigned> rows) {
     host::Options options;
@@ -61,7 +46,7 @@ TEST(HostImages, MemoryTransferInOddStripsGivesTheDialogsPictures) {
             QString::fromStdString((folder / ("xray-" + std::to_string(exposure) + ".png")).string()));
         ASSERT_FALSE(saved.isNull()) << exposure;
         ASSERT_EQ(saved.format(), QImage::Format_Grayscale8);
-        const std::vector<char> expected = expectedPicture(exposure, false);
+        const std::vector<char> expected = testenv::expectedPicture("SN1001", kBiteswing, exposure, false);
         ASSERT_EQ(static_cast<std::size_t>(saved.width()) * saved.height(), expected.size());
         for (int row = 0; row < saved.height(); ++row) {
             ASSERT_EQ(std::memcmp(saved.constScanLine(row),
@@ -77,7 +62,7 @@ TEST(HostImages, NativeTransferThroughTheMessageLoopGivesTheDialogsBitmaps) {
     for (int exposure = 1; exposure <= 4; ++exposure) {
         std::ifstream in(folder / ("xray-" + std::to_string(exposure) + ".bmp"), std::ios::binary);
         const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const std::vector<char> expected = expectedPicture(exposure, true);
+        const std::vector<char> expected = testenv::expectedPicture("SN1001", kBiteswing, exposure, true);
         ASSERT_EQ(file.size(), 14 + expected.size()) << exposure;
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + 14)) << "image " << exposure;
     }

@@ -7,6 +7,7 @@
 #include "sensor-sim/products.h"
 #include "sensor-sim/synthetic_image.h"
 #include "support/config_file.h"
+#include "tests/common/acquisition_checks.h"
 #include "tests/common/eventually.h"
 #include "tests/common/test_env.h"
 #include "tests/common/twain_app.h"
@@ -36,6 +37,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testenv::acquisitionDialog;
+using testenv::expectedPicture;
+using testenv::onDialogThread;
 using namespace std::chrono_literals;
 
 constexpr const char* kSerial = "SN4711";
@@ -94,26 +98,6 @@ TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, 
     return TWRC_SUCCESS;
 }
 
-// Runs f on the thread of the Qt application object (where the source's dialog lives) and waits.
-template <typename F> void onDialogThread(F f) {
-    QCoreApplication* app = QCoreApplication::instance();
-    ASSERT_NE(app, nullptr);
-    if (QThread::currentThread() == app->thread()) {
-        f();
-    } else {
-        QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
-    }
-}
-
-QDialog* acquisitionDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == "twaindialog") {
-            return qobject_cast<QDialog*>(widget);
-        }
-    }
-    return nullptr;
-}
-
 bool dialogVisible() {
     if (QCoreApplication::instance() == nullptr) {
         return false;
@@ -138,22 +122,6 @@ int drawnTiles() {
 
 void press(const char* button) {
     onDialogThread([button] { acquisitionDialog()->findChild<QAbstractButton*>(button)->click(); });
-}
-
-// The tile images as the dialog shows them and the application must receive them.
-std::vector<char> expectedPicture(int exposure, bool native) {
-    const auto product = *sensorbus::findProduct("DS1");
-    const auto samples = sensorsim::syntheticExposure(product.width, product.height, kSerial, exposure);
-    const auto& tile = layoutTemplates()[kBiteswing].tiles[exposure - 1];
-    const ConfigFile config = readConfigFile();
-    auto image = std::make_shared<Image>(product.width, product.height, 2, samples.data(), exposure,
-                                         !tile.vertical, config.current_image_mode != 0);
-    image->contrast = config.image_presets.contrast;
-    image->brightness = config.image_presets.brightness;
-    image->gamma = config.image_presets.gamma;
-    int width = 0;
-    int height = 0;
-    return format_image(image, width, height, native, native);
 }
 
 class Acquisition : public testing::Test {
@@ -234,7 +202,7 @@ TEST_F(Acquisition, NativeSeriesAutoSavedThroughTheMessageLoop) {
             // The composite of the whole series comes first, padded to whole 32-bit words.
             EXPECT_EQ(width % 4, 0);
         } else {
-            const std::vector<char> expected = expectedPicture(transferred, true);
+            const std::vector<char> expected = expectedPicture(kSerial, kBiteswing, transferred, true);
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes)) << "image " << transferred;
         }
         dsm.DSM_MemUnlock(bitmap);
@@ -277,7 +245,8 @@ TEST_F(Acquisition, MemorySeriesSavedByHandWithACallbackAndNoMessageLoop) {
         }
         EXPECT_EQ(rc, TWRC_XFERDONE);
         if (transferred > 0) {
-            EXPECT_EQ(rows, expectedPicture(transferred, false)) << "image " << transferred;
+            EXPECT_EQ(rows, expectedPicture(kSerial, kBiteswing, transferred, false))
+                << "image " << transferred;
         }
         ++transferred;
         ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);

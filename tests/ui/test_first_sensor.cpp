@@ -4,6 +4,7 @@
 #include "dsm/dsm_control.h"
 #include "sensor-sim/bus.h"
 #include "sensor-sim/command.h"
+#include "tests/common/acquisition_checks.h"
 #include "tests/common/eventually.h"
 #include "tests/common/test_env.h"
 #include "tests/common/twain_app.h"
@@ -25,26 +26,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using testenv::acquisitionDialog;
+using testenv::onDialogThread;
+
 constexpr const char* kSerial = "SN5150";
-
-template <typename F> void onDialogThread(F f) {
-    QCoreApplication* app = QCoreApplication::instance();
-    ASSERT_NE(app, nullptr);
-    if (QThread::currentThread() == app->thread()) {
-        f();
-    } else {
-        QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
-    }
-}
-
-QDialog* acquisitionDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == "twaindialog") {
-            return qobject_cast<QDialog*>(widget);
-        }
-    }
-    return nullptr;
-}
 
 std::string sensorSim(std::vector<std::string> args) {
     std::ostringstream out, err;
