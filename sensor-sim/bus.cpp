@@ -61,6 +61,8 @@ std::optional<SensorEntry> readEntry(const fs::path& file) {
         } else if (key == "trigger_mode") {
             entry.triggerMode = parseInt(value);
             badTrigger = !entry.triggerMode || *entry.triggerMode > 255;
+        } else if (key == "frames") {
+            entry.plainFrames = value == "plain";
         }
     }
     const std::string stem = file.filename().string();
@@ -210,6 +212,9 @@ BusStatus Bus::plug(const SensorEntry& entry) const {
         out << "product=" << entry.product << '\n';
         if (entry.triggerMode) {
             out << "trigger_mode=" << *entry.triggerMode << '\n';
+        }
+        if (entry.plainFrames) {
+            out << "frames=plain\n";
         }
         out.close();
         if (out.fail()) {

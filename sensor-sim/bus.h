@@ -32,6 +32,9 @@ struct SensorEntry {
     std::string serial;
     std::string product;
     std::optional<int> triggerMode;
+    // Plain frames: a ramp that costs next to nothing to compute, instead of the radiograph, for
+    // runs of many exposures.
+    bool plainFrames = false;
 
     bool operator==(const SensorEntry&) const = default;
 };

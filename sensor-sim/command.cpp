@@ -13,10 +13,12 @@ namespace {
 constexpr const char* kUsage = R"(usage: sensor-sim [--bus FOLDER] COMMAND [ARGUMENTS]
 
 commands:
-  plug SERIAL [--product DS1|DS2] [--usb-id ID] [--trigger-mode N]
+  plug SERIAL [--product DS1|DS2] [--usb-id ID] [--trigger-mode N] [--frames plain]
                      plug a sensor (product DS1 unless given; the USB identifier
                      is derived from the serial number unless given; with
-                     --trigger-mode the sensor always reports trigger mode N);
+                     --trigger-mode the sensor always reports trigger mode N;
+                     with --frames plain its exposures are a plain ramp, quick
+                     to compute, instead of a radiograph);
                      writes the sensor's own correction files (its calibration
                      disk) into the bus folder's corrections/SERIAL
   unplug ID          pull out the sensor with that USB identifier (or serial number)
@@ -24,7 +26,7 @@ commands:
                      fire N exposures (1 unless given) at the sensor with that USB
                      identifier, or at every plugged sensor
   list               print the plugged sensors: USB identifier, serial number, product,
-                     trigger mode when fixed, and corrections=FOLDER, the folder
+                     trigger mode when fixed, frames=plain when so, and corrections=FOLDER, the folder
                      of the sensor's correction files
 
 The bus folder is FOLDER, else $OSTRA_SENSOR_BUS.
@@ -113,6 +115,12 @@ int plug(const sensorbus::Bus& bus, const Arguments& a, std::ostream& out, std::
         if (!entry.triggerMode) {
             return refused(err, sensorbus::BusStatus::badTriggerMode, *mode);
         }
+    }
+    if (auto frames = a.option("--frames")) {
+        if (*frames != "plain" && *frames != "radiograph") {
+            throw UsageError("--frames takes plain or radiograph, not \"" + *frames + "\"");
+        }
+        entry.plainFrames = *frames == "plain";
     }
     const auto status = bus.plug(entry);
     if (status == sensorbus::BusStatus::ok) {
@@ -212,6 +220,9 @@ int list(const sensorbus::Bus& bus, const Arguments& a, std::ostream& out) {
         if (sensor.triggerMode) {
             out << "\ttrigger_mode=" << *sensor.triggerMode;
         }
+        if (sensor.plainFrames) {
+            out << "\tframes=plain";
+        }
         out << "\tcorrections=" << sensorbus::correctionsFolder(bus.folder(), sensor.serial).string() << '\n';
     }
     return kExitOk;
@@ -250,7 +261,8 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             }
         }
         if (command == "plug") {
-            return plug(*bus, split(args, next, {"--product", "--usb-id", "--trigger-mode"}), out, err);
+            return plug(*bus, split(args, next, {"--product", "--usb-id", "--trigger-mode", "--frames"}), out,
+                        err);
         }
         if (command == "unplug") {
             return unplug(*bus, split(args, next, {}), out, err);

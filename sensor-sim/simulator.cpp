@@ -266,6 +266,7 @@ SimulatedDetector::Outcome SimulatedDetector::connect() {
         usbId_ = sensor.usbId;
         serial_ = sensor.serial;
         fixedTriggerMode_ = sensor.triggerMode;
+        plainFrames_ = sensor.plainFrames;
         connectionState_ = 1;
         delivered_ = bus->exposureCount(sensor.usbId);
         return {fpd::kEvtCommandFinished, 0};
@@ -315,7 +316,14 @@ void SimulatedDetector::pollBus() {
 
 void SimulatedDetector::deliverExposure(std::uint64_t number, const std::string& serial) {
     fire(fpd::kEvtTaskStarted, fpd::kCmdAcquisitionTask, 0, "Exposure started");
-    std::vector<std::uint16_t> pixels = syntheticExposure(product_.width, product_.height, serial, number);
+    bool plain = false;
+    {
+        std::lock_guard lock(mutex_);
+        plain = plainFrames_;
+    }
+    std::vector<std::uint16_t> pixels =
+        plain ? plainExposure(product_.width, product_.height, number)
+              : syntheticExposure(product_.width, product_.height, serial, number);
     fpd::ImageDescriptor descriptor{product_.width, product_.height, 2, pixels.data()};
     fire(fpd::kEvtImageReady, fpd::kCmdAcquisitionTask, 0, "Image ready",
          static_cast<std::int32_t>(sizeof descriptor), &descriptor);
@@ -327,6 +335,7 @@ void SimulatedDetector::disconnect() {
         usbId_.reset();
         serial_.clear();
         fixedTriggerMode_.reset();
+        plainFrames_ = false;
         connectionState_ = 0;
     }
     owner_.release(id_);

@@ -82,6 +82,7 @@ private:
     std::optional<std::string> usbId_; // connected sensor
     std::string serial_;
     std::optional<int> fixedTriggerMode_;
+    bool plainFrames_ = false;
     std::int32_t connectionState_ = 0; // 0 none, 1 connected, 2 corrected
     std::int32_t triggerSetting_ = 6;
     std::int32_t triggerThreshold_ = 3;

@@ -420,4 +420,18 @@ std::vector<std::uint16_t> syntheticExposure(int width, int height, std::string_
     return samples;
 }
 
+std::vector<std::uint16_t> plainExposure(int width, int height, std::uint64_t exposureNumber) {
+    if (width < 16 || height < 16) {
+        return {};
+    }
+    std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * height, 0);
+    const int lit = height - deadStripRows(height);
+    for (int y = 0; y < lit; ++y) {
+        const auto level = static_cast<std::uint16_t>(
+            8000 + (static_cast<std::uint64_t>(y) * 40000 / lit + exposureNumber * 97) % 40000);
+        std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(y) * width, width, level);
+    }
+    return samples;
+}
+
 } // namespace sensorsim

@@ -16,6 +16,10 @@ namespace sensorsim {
 std::vector<std::uint16_t> syntheticExposure(int width, int height, std::string_view serial,
                                              std::uint64_t exposureNumber);
 
+// A plain exposure for runs of many exposures: a ramp across the rows, shifted by the exposure number,
+// over the same dead strip. Empty for a size below 16 x 16.
+std::vector<std::uint16_t> plainExposure(int width, int height, std::uint64_t exposureNumber);
+
 // Number of rows of the dead strip along the bottom edge for a given image height.
 int deadStripRows(int height);
 

@@ -1,21 +1,30 @@
-// What tests of a whole acquisition share: reaching the source's dialog on the thread it lives on,
-// and the picture a tile image must reach the application as.
+// What tests of a whole acquisition share: a known sensor on the bus, reaching the source's dialog on
+// the thread it lives on, and the picture a tile image must reach the application as.
 #pragma once
 
 #include "imaging/format_image.h"
+#include "sensor-sim/bus.h"
 #include "sensor-sim/products.h"
 #include "sensor-sim/synthetic_image.h"
 #include "support/config_file.h"
+#include "tests/common/test_env.h"
 #include "ui/template_layouts.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QMetaObject>
 #include <QtCore/QThread>
+#include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QDialog>
+#include <QtWidgets/QGraphicsScene>
+#include <QtWidgets/QGraphicsView>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +50,58 @@ inline QDialog* acquisitionDialog() {
         }
     }
     return nullptr;
+}
+
+// A DS1 sensor seen before, plugged in: its serial folder with correction files, and the history
+// that names it. With `plainFrames` its exposures are quick ramps instead of radiographs.
+inline void plugKnownSensor(const std::string& serial, const std::string& usbId, bool plainFrames = false) {
+    namespace fs = std::filesystem;
+    sensorbus::SensorEntry entry;
+    entry.usbId = usbId;
+    entry.serial = serial;
+    entry.product = "DS1";
+    entry.plainFrames = plainFrames;
+    ASSERT_EQ(sensorbus::Bus(busFolder()).plug(entry), sensorbus::BusStatus::ok);
+    const fs::path work = appDataFolder() / "vanto_sensor" / "work_dir";
+    fs::create_directories(work);
+    fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / "DS1", work / serial, fs::copy_options::recursive);
+    fs::create_directories(work / serial / "Correct" / "Default");
+    std::ofstream(work / serial / "Correct" / "Default" / "offset.dft") << "dark field";
+    std::ofstream(work / serial / "Correct" / "Default" / "gain.gn") << "gain";
+    std::string lowerUsbId = usbId;
+    std::transform(lowerUsbId.begin(), lowerUsbId.end(), lowerUsbId.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    updateConfigFile([&](ConfigFile& config) {
+        config.last_serial_number = serial;
+        config.previous_serial_numbers.insert(serial);
+        config.previous_serial_numbers_map[lowerUsbId] = serial;
+    });
+}
+
+inline bool dialogVisible() {
+    if (QCoreApplication::instance() == nullptr) {
+        return false;
+    }
+    bool visible = false;
+    onDialogThread([&] { visible = acquisitionDialog() != nullptr && acquisitionDialog()->isVisible(); });
+    return visible;
+}
+
+// Tiles of the dialog that show a picture.
+inline int drawnTiles() {
+    int drawn = 0;
+    onDialogThread([&] {
+        if (QDialog* dialog = acquisitionDialog()) {
+            for (auto* view : dialog->findChild<QWidget*>("widget")->findChildren<QGraphicsView*>()) {
+                drawn += view->isVisible() && view->scene() != nullptr && !view->scene()->items().isEmpty();
+            }
+        }
+    });
+    return drawn;
+}
+
+inline void press(const char* button) {
+    onDialogThread([button] { acquisitionDialog()->findChild<QAbstractButton*>(button)->click(); });
 }
 
 // Exposure `exposure` (from 1) of the DS1 sensor `serial` in tile exposure - 1 of template
