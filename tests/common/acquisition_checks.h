@@ -1,21 +1,29 @@
-// What tests of a whole acquisition share: reaching the source's dialog on the thread it lives on,
-// and the picture a tile image must reach the application as.
+// What tests of a whole acquisition share: a known sensor plugged in, reaching the source's dialog
+// on the thread it lives on, and the picture a tile image must reach the application as.
 #pragma once
 
 #include "imaging/format_image.h"
+#include "sensor-sim/bus.h"
 #include "sensor-sim/products.h"
 #include "sensor-sim/synthetic_image.h"
 #include "support/config_file.h"
+#include "tests/common/test_env.h"
 #include "ui/template_layouts.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QMetaObject>
 #include <QtCore/QThread>
+#include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QDialog>
+#include <QtWidgets/QGraphicsScene>
+#include <QtWidgets/QGraphicsView>
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +49,60 @@ inline QDialog* acquisitionDialog() {
         }
     }
     return nullptr;
+}
+
+// Whether the source's dialog exists and shows.
+inline bool dialogVisible() {
+    if (QCoreApplication::instance() == nullptr) {
+        return false;
+    }
+    bool visible = false;
+    onDialogThread([&] { visible = acquisitionDialog() != nullptr && acquisitionDialog()->isVisible(); });
+    return visible;
+}
+
+// Tiles of the dialog that show a picture.
+inline int drawnTiles() {
+    int drawn = 0;
+    onDialogThread([&] {
+        if (QDialog* dialog = acquisitionDialog()) {
+            for (auto* view : dialog->findChild<QWidget*>("widget")->findChildren<QGraphicsView*>()) {
+                drawn += view->isVisible() && view->scene() != nullptr && !view->scene()->items().isEmpty();
+            }
+        }
+    });
+    return drawn;
+}
+
+// Clicks a button of the dialog by its object name.
+inline void press(const char* button) {
+    onDialogThread([button] { acquisitionDialog()->findChild<QAbstractButton*>(button)->click(); });
+}
+
+// A DS1 sensor seen before, plugged in: its serial folder with correction files, and the history of
+// the configuration (last serial number, known serials, the USB identifier as the system lists it).
+inline void plugKnownSensor(const std::string& serial, const std::string& usbId) {
+    namespace fs = std::filesystem;
+    sensorbus::SensorEntry entry;
+    entry.usbId = usbId;
+    entry.serial = serial;
+    entry.product = "DS1";
+    ASSERT_EQ(sensorbus::Bus(busFolder()).plug(entry), sensorbus::BusStatus::ok);
+    const fs::path folder = appDataFolder() / "vanto_sensor" / "work_dir" / serial;
+    fs::create_directories(folder.parent_path());
+    fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / "DS1", folder, fs::copy_options::recursive);
+    fs::create_directories(folder / "Correct" / "Default");
+    std::ofstream(folder / "Correct" / "Default" / "offset.dft") << "dark field";
+    std::ofstream(folder / "Correct" / "Default" / "gain.gn") << "gain";
+    std::string listed = usbId;
+    for (char& c : listed) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    updateConfigFile([&](ConfigFile& config) {
+        config.last_serial_number = serial;
+        config.previous_serial_numbers.insert(serial);
+        config.previous_serial_numbers_map[listed] = serial;
+    });
 }
 
 // Exposure `exposure` (from 1) of the DS1 sensor `serial` in tile exposure - 1 of template

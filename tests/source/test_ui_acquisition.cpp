@@ -38,35 +38,19 @@ namespace {
 
 namespace fs = std::filesystem;
 using testenv::acquisitionDialog;
+using testenv::dialogVisible;
+using testenv::drawnTiles;
 using testenv::expectedPicture;
 using testenv::onDialogThread;
+using testenv::press;
 using namespace std::chrono_literals;
 
 constexpr const char* kSerial = "SN4711";
 constexpr const char* kUsbId = "U4711";
 constexpr int kBiteswing = 1;
 
-fs::path workRoot() {
-    return testenv::appDataFolder() / "vanto_sensor" / "work_dir";
-}
-
-// A sensor seen before, plugged in: its serial folder with correction files and the history.
 void plugKnownSensor() {
-    sensorbus::SensorEntry entry;
-    entry.usbId = kUsbId;
-    entry.serial = kSerial;
-    entry.product = "DS1";
-    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).plug(entry), sensorbus::BusStatus::ok);
-    fs::create_directories(workRoot());
-    fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / "DS1", workRoot() / kSerial, fs::copy_options::recursive);
-    fs::create_directories(workRoot() / kSerial / "Correct" / "Default");
-    std::ofstream(workRoot() / kSerial / "Correct" / "Default" / "offset.dft") << "dark field";
-    std::ofstream(workRoot() / kSerial / "Correct" / "Default" / "gain.gn") << "gain";
-    updateConfigFile([](ConfigFile& config) {
-        config.last_serial_number = kSerial;
-        config.previous_serial_numbers.insert(kSerial);
-        config.previous_serial_numbers_map["u4711"] = kSerial;
-    });
+    testenv::plugKnownSensor(kSerial, kUsbId);
 }
 
 // The notifications the source posted to the application's callback (on the source's thread).
@@ -96,32 +80,6 @@ TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, 
     }
     notifications.arrived.notify_all();
     return TWRC_SUCCESS;
-}
-
-bool dialogVisible() {
-    if (QCoreApplication::instance() == nullptr) {
-        return false;
-    }
-    bool visible = false;
-    onDialogThread([&] { visible = acquisitionDialog() != nullptr && acquisitionDialog()->isVisible(); });
-    return visible;
-}
-
-// Tiles that show a picture.
-int drawnTiles() {
-    int drawn = 0;
-    onDialogThread([&] {
-        if (QDialog* dialog = acquisitionDialog()) {
-            for (auto* view : dialog->findChild<QWidget*>("widget")->findChildren<QGraphicsView*>()) {
-                drawn += view->isVisible() && view->scene() != nullptr && !view->scene()->items().isEmpty();
-            }
-        }
-    });
-    return drawn;
-}
-
-void press(const char* button) {
-    onDialogThread([button] { acquisitionDialog()->findChild<QAbstractButton*>(button)->click(); });
 }
 
 class Acquisition : public testing::Test {
