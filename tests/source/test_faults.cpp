@@ -354,6 +354,10 @@ TEST_F(Faults, OpeningStepsThatFailOrAnswerLateAndALaterOpenWorks) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, 15s) << name;
         EXPECT_EQ(logCount("Ostra created:"), row.created ? 1u : 0u) << name;
         EXPECT_GE(logCount(row.logged), 1u) << name;
+        if (row.created && row.fault[0] == "late") {
+            // The late end reaches a detector that gave up waiting for it.
+            std::this_thread::sleep_for(1s);
+        }
         TW_CAPABILITY cap{ICAP_PHYSICALWIDTH, TWON_DONTCARE16, nullptr};
         EXPECT_EQ(app.call(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &cap), TWRC_SUCCESS) << name;
         dsm.DSM_MemFree(cap.hContainer);
