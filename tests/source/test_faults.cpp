@@ -219,7 +219,7 @@ TEST_F(Faults, DsmAllocationFailureAtEveryAllocationOfAnswersAndTransfers) {
                 cap = TW_CAPABILITY{id, TWON_DONTCARE16, nullptr};
                 return app.call(DG_CONTROL, DAT_CAPABILITY, msg, &cap);
             },
-            TWRC_SUCCESS, [&] { EXPECT_EQ(cap.hContainer, nullptr); });
+            TWRC_SUCCESS, [&] { EXPECT_EQ(+cap.hContainer, nullptr); });
         EXPECT_GE(walked, 1u) << id;
         dsm.DSM_MemFree(cap.hContainer);
     }
@@ -361,8 +361,10 @@ TEST_F(Faults, OpeningStepsThatFailOrAnswerLateAndALaterOpenWorks) {
         TW_CAPABILITY cap{ICAP_PHYSICALWIDTH, TWON_DONTCARE16, nullptr};
         EXPECT_EQ(app.call(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &cap), TWRC_SUCCESS) << name;
         dsm.DSM_MemFree(cap.hContainer);
+        // Closing waits at most for the attempt of the connection thread in progress.
+        const auto closing = std::chrono::steady_clock::now();
         ASSERT_EQ(app.closeSource(), TWRC_SUCCESS) << name;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 40s) << name;
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, 15s) << name;
 
         sensorbus::clearFaults(bus());
         appfiles::startLog();
@@ -420,10 +422,10 @@ private:
 };
 
 TEST_F(Faults, ConfigurationFolderUnwritableAndLogAtItsSizeLimit) {
-    // A first-time sensor: the connection records it in config.json, which cannot be written.
+    // A first-time sensor plugged in while the dialog shows: the connection records it in
+    // config.json, which cannot be written.
     ASSERT_EQ(bus().unplug(kUsbId), sensorbus::BusStatus::ok);
-    sensorbus::SensorEntry entry{"U6160", "SN6160", "DS1", std::nullopt};
-    ASSERT_EQ(bus().plug(entry), sensorbus::BusStatus::ok);
+    const sensorbus::SensorEntry entry{"U6160", "SN6160", "DS1", std::nullopt};
     const fs::path product = appfiles::folder() / "work_dir" / "DS1";
     fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / "DS1", product, fs::copy_options::recursive);
     fs::create_directories(product / "Correct" / "Default");
@@ -443,11 +445,13 @@ TEST_F(Faults, ConfigurationFolderUnwritableAndLogAtItsSizeLimit) {
         ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
         EXPECT_LT(fs::file_size(appfiles::folder() / "ds.log"), kLogSizeLimit);
         EXPECT_EQ(logCount("OpenDS:"), 1u);
-        // The dialog shows the sensor connected, and the connection is recorded.
         TW_USERINTERFACE ui{1, 0, nullptr};
         ASSERT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
-        ASSERT_TRUE(testenv::eventually([] { return logCount("create_serial_folder 6") > 0; }));
+        ASSERT_TRUE(testenv::eventually(testenv::dialogVisible));
+        ASSERT_EQ(bus().plug(entry), sensorbus::BusStatus::ok);
+        ASSERT_TRUE(testenv::eventually([] { return logCount("create_serial_folder 6") > 0; }, 60s));
         EXPECT_TRUE(fs::is_directory(appfiles::folder() / "work_dir" / "SN6160"));
+        EXPECT_GE(logCount("writeConfigFileToPath"), 1u); // a write was tried
         EXPECT_EQ(appfiles::read(), before);
         disableAndClose();
     }
