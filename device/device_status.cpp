@@ -257,6 +257,11 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
     }
 
     writeString("createDetector 6");
+    // A source closing stops the connection thread: it makes no further attempt, each of which may
+    // wait for the SDK's time-outs.
+    if (!opened && stopRequested()) {
+        return result != kDeviceOk ? result : kDeviceNoSensor;
+    }
     if (!opened && usbId) {
         if (const auto serial = mappedSerial(readConfigFile(), *usbId)) {
             opened = openFromFolder(detector, workRoot, *serial, wrapper, result);
@@ -295,6 +300,9 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
     if (!opened) {
         installProductFolders(workRoot);
         for (const char* product : kProductFolderNames) {
+            if (stopRequested()) {
+                return result != kDeviceOk ? result : kDeviceNoSensor;
+            }
             const std::string copyName = std::string(product) + std::string(kTemporaryCopySuffix);
             copyFolder(workRoot / product, workRoot / copyName);
             writeString("createDetector 7");

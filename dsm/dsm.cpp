@@ -87,12 +87,19 @@ TW_UINT16 lastCondition = TWCC_SUCCESS;
 
 std::set<void*> liveHandles;
 unsigned failingAllocations = 0;
+unsigned failingNumber = 0; // the failingNumber-th allocation from now fails (0: none)
+unsigned allocations = 0;
+unsigned badFrees = 0;
 bool refuseXferReady = false;
 bool refuseCloseRequest = false;
 unsigned sourceLoads = 0;
 
 TW_HANDLE TW_CALLINGSTYLE memAllocate(TW_UINT32 size) {
     std::lock_guard lock(mutex);
+    ++allocations;
+    if (failingNumber > 0 && --failingNumber == 0) {
+        return nullptr;
+    }
     if (failingAllocations > 0) {
         --failingAllocations;
         return nullptr;
@@ -106,8 +113,13 @@ TW_HANDLE TW_CALLINGSTYLE memAllocate(TW_UINT32 size) {
 
 void TW_CALLINGSTYLE memFree(TW_HANDLE handle) {
     std::lock_guard lock(mutex);
-    if (handle != nullptr && liveHandles.erase(handle) == 1) {
+    if (handle == nullptr) {
+        return;
+    }
+    if (liveHandles.erase(handle) == 1) {
         std::free(handle);
+    } else {
+        ++badFrees; // freeing it would corrupt the heap: counted instead
     }
 }
 
@@ -424,6 +436,21 @@ OSTRA_DSM_EXPORT void OstraDsm_failAllocations(unsigned count) {
     failingAllocations = count;
 }
 
+OSTRA_DSM_EXPORT void OstraDsm_failAllocationNumber(unsigned n) {
+    std::lock_guard lock(mutex);
+    failingNumber = n;
+}
+
+OSTRA_DSM_EXPORT unsigned OstraDsm_allocations(void) {
+    std::lock_guard lock(mutex);
+    return allocations;
+}
+
+OSTRA_DSM_EXPORT unsigned OstraDsm_badFrees(void) {
+    std::lock_guard lock(mutex);
+    return badFrees;
+}
+
 OSTRA_DSM_EXPORT unsigned OstraDsm_outstandingHandles(void) {
     std::lock_guard lock(mutex);
     return static_cast<unsigned>(liveHandles.size());
@@ -437,6 +464,9 @@ OSTRA_DSM_EXPORT unsigned OstraDsm_sourceLoads(void) {
 OSTRA_DSM_EXPORT void OstraDsm_resetControls(void) {
     std::lock_guard lock(mutex);
     failingAllocations = 0;
+    failingNumber = 0;
+    allocations = 0;
+    badFrees = 0;
     refuseXferReady = false;
     refuseCloseRequest = false;
     sourceLoads = 0;

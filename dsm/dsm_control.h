@@ -9,6 +9,13 @@ extern "C" {
 void OstraDsm_refuseNotification(TW_UINT16 msg, int refuse);
 // The next `count` handle allocations fail (return null).
 void OstraDsm_failAllocations(unsigned count);
+// The n-th handle allocation from now (n from 1) fails, and only that one; 0 disarms the switch.
+void OstraDsm_failAllocationNumber(unsigned n);
+// Handle allocations asked for (failed ones included) since the last reset.
+unsigned OstraDsm_allocations(void);
+// Frees of a handle the DSM did not allocate or had freed already (null is not counted), since the
+// last reset.
+unsigned OstraDsm_badFrees(void);
 // Handles allocated through the DSM and not yet freed.
 unsigned OstraDsm_outstandingHandles(void);
 // How many times a data-source library was loaded since the last reset.

@@ -2,6 +2,7 @@
 
 #include "sensor-sim/bus.h"
 #include "sensor-sim/corrections.h"
+#include "sensor-sim/faults.h"
 
 #include <charconv>
 #include <optional>
@@ -28,6 +29,22 @@ commands:
   list               print the plugged sensors: USB identifier, serial number, product,
                      trigger mode when fixed, frames=plain when so, and corrections=FOLDER, the folder
                      of the sensor's correction files
+  fault [NAME [ARGUMENTS]]
+                     make every simulated detector on the bus misbehave (the fault
+                     stays until cleared); without NAME, print the faults set:
+      fail STEP CODE       STEP answers SDK code CODE (100 to 999)
+      late STEP MS         the end of command STEP comes MS milliseconds late
+                           (past the driver's time-out when long enough)
+      duplicate-events     every event is reported twice
+      event-after-destroy  a destroyed detector reports one more event after
+                           Destroy has returned
+      frame-size W H       frames arrive as W x H pixels (0 to 4096 each)
+      unplug-in-exposure   the next exposure starts, then its sensor is pulled
+                           out before the frame (used up by that exposure)
+                     STEP: create (fail only), connect, correction, write-params,
+                     start
+  fault clear [NAME [STEP]]
+                     clear that fault, or every fault
 
 The bus folder is FOLDER, else $OSTRA_SENSOR_BUS.
 )";
@@ -228,6 +245,41 @@ int list(const sensorbus::Bus& bus, const Arguments& a, std::ostream& out) {
     return kExitOk;
 }
 
+int fault(const sensorbus::Bus& bus, const Arguments& a, std::ostream& out, std::ostream& err) {
+    if (a.words.empty()) {
+        const auto faults = sensorbus::Faults::of(bus);
+        for (const auto& set : faults.all()) {
+            out << set.text() << '\n';
+        }
+        return kExitOk;
+    }
+    sensorbus::BusStatus status;
+    if (a.words[0] == "clear") {
+        if (a.words.size() > 3) {
+            throw UsageError("fault clear takes a fault name and a step at most");
+        }
+        std::string key;
+        for (std::size_t i = 1; i < a.words.size(); ++i) {
+            key += (i > 1 ? " " : "") + a.words[i];
+        }
+        status = sensorbus::clearFaults(bus, key);
+        if (status == sensorbus::BusStatus::ok) {
+            out << (key.empty() ? std::string("faults cleared") : "fault " + key + " cleared") << '\n';
+        }
+    } else {
+        std::string error;
+        const auto parsed = sensorbus::parseFault(a.words, error);
+        if (!parsed) {
+            throw UsageError(error);
+        }
+        status = sensorbus::setFault(bus, *parsed);
+        if (status == sensorbus::BusStatus::ok) {
+            out << "fault set: " << parsed->text() << '\n';
+        }
+    }
+    return status == sensorbus::BusStatus::ok ? kExitOk : refused(err, status, bus.folder().string());
+}
+
 } // namespace
 
 int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -253,7 +305,8 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (!bus) {
             bus = sensorbus::Bus::fromEnvironment();
         }
-        if (command == "plug" || command == "unplug" || command == "expose" || command == "list") {
+        if (command == "plug" || command == "unplug" || command == "expose" || command == "list" ||
+            command == "fault") {
             if (!bus) {
                 err << "sensor-sim: no bus folder: set " << sensorbus::kBusVariable
                     << " or give --bus FOLDER\n";
@@ -272,6 +325,9 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         if (command == "list") {
             return list(*bus, split(args, next, {}), out);
+        }
+        if (command == "fault") {
+            return fault(*bus, split(args, next, {}), out, err);
         }
         throw UsageError("unknown command \"" + command + "\"");
     } catch (const UsageError& error) {

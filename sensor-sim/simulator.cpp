@@ -2,9 +2,11 @@
 
 #include "sensor-sim/bus.h"
 #include "sensor-sim/corrections.h"
+#include "sensor-sim/faults.h"
 #include "sensor-sim/sim_errors.h"
 #include "sensor-sim/synthetic_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -25,6 +27,20 @@ std::chrono::milliseconds commandDuration(std::int32_t command) {
         return std::chrono::milliseconds(10);
     default:
         return std::chrono::milliseconds(5);
+    }
+}
+
+// The step name of a command in the bus's faults.
+const char* stepName(std::int32_t command) {
+    switch (command) {
+    case fpd::kCmdConnect:
+        return "connect";
+    case fpd::kCmdCorrection:
+        return "correction";
+    case fpd::kCmdWriteParams:
+        return "write-params";
+    default:
+        return "start";
     }
 }
 
@@ -182,8 +198,12 @@ void SimulatedDetector::run() {
     while (!stopping_) {
         if (!commands_.empty()) {
             const std::int32_t command = commands_.front().command;
+            lock.unlock();
+            const auto late = sensorbus::Faults::fromEnvironment().lateMs(stepName(command)).value_or(0);
+            lock.lock();
             if (!commands_.front().aborted) {
-                const auto until = std::chrono::steady_clock::now() + commandDuration(command);
+                const auto until = std::chrono::steady_clock::now() + commandDuration(command) +
+                                   std::chrono::milliseconds(late);
                 wake_.wait_until(lock, until, [&] { return stopping_ || commands_.front().aborted; });
                 if (stopping_) {
                     break;
@@ -215,6 +235,9 @@ void SimulatedDetector::run() {
 }
 
 SimulatedDetector::Outcome SimulatedDetector::execute(std::int32_t command) {
+    if (const auto code = sensorbus::Faults::fromEnvironment().failCode(stepName(command))) {
+        return {fpd::kEvtCommandFailed, *code};
+    }
     if (command == fpd::kCmdConnect) {
         return connect();
     }
@@ -315,16 +338,34 @@ void SimulatedDetector::pollBus() {
 }
 
 void SimulatedDetector::deliverExposure(std::uint64_t number, const std::string& serial) {
+    const auto faults = sensorbus::Faults::fromEnvironment();
     fire(fpd::kEvtTaskStarted, fpd::kCmdAcquisitionTask, 0, "Exposure started");
+    if (faults.has("unplug-in-exposure")) {
+        // Pulled out while the exposure runs: no frame comes.
+        if (const auto bus = sensorbus::Bus::fromEnvironment()) {
+            sensorbus::clearFaults(*bus, "unplug-in-exposure");
+            std::string usbId;
+            {
+                std::lock_guard lock(mutex_);
+                usbId = usbId_.value_or("");
+            }
+            bus->unplug(usbId);
+        }
+        disconnect();
+        return;
+    }
     bool plain = false;
     {
         std::lock_guard lock(mutex_);
         plain = plainFrames_;
     }
+    const auto [width, height] = faults.frameSize().value_or(std::pair{product_.width, product_.height});
     std::vector<std::uint16_t> pixels =
-        plain ? plainExposure(product_.width, product_.height, number)
-              : syntheticExposure(product_.width, product_.height, serial, number);
-    fpd::ImageDescriptor descriptor{product_.width, product_.height, 2, pixels.data()};
+        plain ? plainExposure(width, height, number) : syntheticExposure(width, height, serial, number);
+    if (pixels.empty()) { // too small to draw teeth: a flat frame of its size
+        pixels.assign(std::max<std::size_t>(1, static_cast<std::size_t>(width) * height), 30000);
+    }
+    fpd::ImageDescriptor descriptor{width, height, 2, pixels.data()};
     fire(fpd::kEvtImageReady, fpd::kCmdAcquisitionTask, 0, "Image ready",
          static_cast<std::int32_t>(sizeof descriptor), &descriptor);
 }
@@ -343,7 +384,11 @@ void SimulatedDetector::disconnect() {
 
 void SimulatedDetector::fire(std::int32_t event, std::int32_t param1, std::int32_t param2,
                              const char* message, std::int32_t dataLength, void* data) {
-    if (callback_ != nullptr) {
+    if (callback_ == nullptr) {
+        return;
+    }
+    const int times = sensorbus::Faults::fromEnvironment().has("duplicate-events") ? 2 : 1;
+    for (int i = 0; i < times; ++i) {
         callback_(id_, event, event == fpd::kEvtCommandFailed ? 2 : 0, message, param1, param2, dataLength,
                   data);
     }
@@ -356,18 +401,26 @@ Simulator& Simulator::instance() {
 
 Simulator::~Simulator() {
     std::map<std::int32_t, std::shared_ptr<SimulatedDetector>> remaining;
+    std::vector<std::thread> late;
     {
         std::lock_guard lock(mutex_);
         remaining.swap(detectors_);
+        late.swap(lateEvents_);
     }
     for (auto& [id, detector] : remaining) {
         detector->stop();
+    }
+    for (auto& thread : late) {
+        thread.join();
     }
 }
 
 std::int32_t Simulator::create(const char* workFolder, fpd::Callback callback, std::int32_t* detectorId) {
     if (workFolder == nullptr || workFolder[0] == '\0' || detectorId == nullptr) {
         return kErrInvalidParameter;
+    }
+    if (const auto code = sensorbus::Faults::fromEnvironment().failCode("create")) {
+        return *code;
     }
     const fs::path folder(workFolder);
     std::error_code ec;
@@ -406,6 +459,15 @@ std::int32_t Simulator::destroy(std::int32_t detectorId) {
     }
     detector->stop();
     release(detectorId);
+    if (sensorbus::Faults::fromEnvironment().has("event-after-destroy") && detector->callback() != nullptr) {
+        const fpd::Callback callback = detector->callback();
+        std::lock_guard lock(mutex_);
+        lateEvents_.emplace_back([callback, detectorId] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            callback(detectorId, fpd::kEvtCommandFinished, 0, "Task succeed", fpd::kCmdConnect, 0, 0,
+                     nullptr);
+        });
+    }
     return fpd::kSuccess;
 }
 

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace sensorsim {
 
@@ -47,6 +48,7 @@ public:
     std::int32_t abort();
 
     std::int32_t id() const { return id_; }
+    fpd::Callback callback() const { return callback_; }
 
 private:
     struct Pending {
@@ -109,8 +111,10 @@ public:
     static constexpr std::size_t kMaxDetectors = 16;
 
 private:
-    std::mutex mutex_; // guards detectors_, claims_ and nextId_
+    std::mutex mutex_; // guards detectors_, claims_, nextId_ and lateEvents_
     std::map<std::int32_t, std::shared_ptr<SimulatedDetector>> detectors_;
+    // Threads of the event-after-destroy fault; joined when the simulator ends.
+    std::vector<std::thread> lateEvents_;
     std::map<std::string, std::int32_t> claims_;
     std::int32_t nextId_ = 1;
 };

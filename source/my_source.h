@@ -94,8 +94,10 @@ private:
 
     // The capability tables and values; built at every open.
     Capabilities capabilities;
-    // Rows of the front image already delivered by memory transfer.
+    // Rows of the front image already delivered by memory transfer, and that image: the count
+    // belongs to it alone (another image at the front starts again at row 0).
     TW_UINT32 memRowOffset = 0;
+    std::weak_ptr<Image> memRowImage;
     TransferCache transferCache;
     // Log lines of memory transfer strips not yet written.
     LogRecord stripLog;

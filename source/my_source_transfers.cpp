@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 using Twpp::Fix32;
 using Twpp::Result;
@@ -42,6 +43,7 @@ void MySource::removeFront(const std::shared_ptr<Image>& image) {
 
 void MySource::frontImageLeft() {
     memRowOffset = 0;
+    memRowImage.reset();
     transferCache.clear();
 }
 
@@ -58,7 +60,7 @@ Result MySource::pendingXfersEnd(const Identity&, TW_PENDINGXFERS& data) {
     // The front image ends here unless its transfer completed (it has left the queue then): an
     // image the application skipped in state 6, or one whose memory transfer it broke off.
     const auto front = frontImage();
-    if (front && (state() == 6 || memRowOffset > 0)) {
+    if (front && (state() == 6 || (memRowOffset > 0 && memRowImage.lock() == front))) {
         removeFront(front);
     } else {
         frontImageLeft();
@@ -124,10 +126,12 @@ Result MySource::imageInfoGet(const Identity&, TW_IMAGEINFO& data) {
     data.ImageWidth = size.width;
     data.ImageLength = size.height;
     data.SamplesPerPixel = 1;
+    std::fill(std::begin(data.BitsPerSample), std::end(data.BitsPerSample), TW_INT16{0});
     data.BitsPerSample[0] = 8;
     data.BitsPerPixel = 8;
     data.Planar = 0;
     data.PixelType = TWPT_GRAY;
+    data.Compression = TWCP_NONE;
     writeString("imageInfoGet - success");
     return Twpp::success();
 }
@@ -188,15 +192,18 @@ Result MySource::imageNativeXferGet(const Identity&, TW_HANDLE& data) {
     int width = 0;
     int height = 0;
     const std::vector<char> bytes = format_image(image, width, height, true, true);
-    TW_HANDLE handle = Twpp::Memory::alloc(static_cast<TW_UINT32>(bytes.size()));
-    if (handle == nullptr) {
+    // Until it is handed over, the handle is freed on every way out, a throw included.
+    struct Owned {
+        TW_HANDLE handle;
+        ~Owned() { Twpp::Memory::free(handle); }
+    } owned{Twpp::Memory::alloc(static_cast<TW_UINT32>(bytes.size()))};
+    if (owned.handle == nullptr) {
         // The image stays in the queue: the application may try again once memory is free.
         throw std::bad_alloc();
     }
     {
-        Twpp::Memory::Lock lock(handle);
+        Twpp::Memory::Lock lock(owned.handle);
         if (lock.data() == nullptr) {
-            Twpp::Memory::free(handle);
             throw std::bad_alloc();
         }
         std::memcpy(lock.data(), bytes.data(), bytes.size());
@@ -210,7 +217,7 @@ Result MySource::imageNativeXferGet(const Identity&, TW_HANDLE& data) {
             << after << std::endl;
     });
     Twpp::Memory::freeUnlessAppOwned(data);
-    data = handle;
+    data = std::exchange(owned.handle, nullptr);
     writeString("imageNativeXferGet -- memset");
     writeString("imageNativeXferGet -- success");
     return Result(TWRC_XFERDONE, TWCC_SUCCESS);
@@ -244,6 +251,10 @@ Result MySource::imageMemXferGet(const Identity&, TW_IMAGEMEMXFER& data) {
     const auto height = static_cast<TW_UINT32>(size.height);
     const TW_UINT32 length = data.Memory.Length;
     trace << "imageMemXferGet -- set mem size: " << length << '\n';
+    if (memRowImage.lock() != image) {
+        // Rows counted for another image (one that left the queue meanwhile) do not count here.
+        memRowOffset = 0;
+    }
     if (width == 0 || length < width || std::uint64_t{length} > std::uint64_t{width} * height) {
         trace.flush();
         return Twpp::badValue();
@@ -296,6 +307,7 @@ Result MySource::imageMemXferGet(const Identity&, TW_IMAGEMEMXFER& data) {
 
     trace << "imageMemXferGet -- set offset: " << height << '\n';
     memRowOffset += rows;
+    memRowImage = image;
     if (memRowOffset >= height) {
         removeFront(image);
         trace.line("imageMemXferGet -- finished image");

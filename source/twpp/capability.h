@@ -108,10 +108,19 @@ template <typename T> T readItem(const char* at) {
     return value;
 }
 
-// A view of a locked block with typed access to its items; unlocks on destruction.
+// A view of a locked block with typed access to its items; unlocks on destruction. A handle the
+// memory call-backs cannot lock throws: DataException for a container read, std::bad_alloc for one
+// being built (`building`).
 template <typename T> class ItemsView {
 public:
-    ItemsView(TW_HANDLE handle, std::size_t header) : lock_(handle), header_(header) {}
+    ItemsView(TW_HANDLE handle, std::size_t header, bool building = false) : lock_(handle), header_(header) {
+        if (lock_.data() == nullptr) {
+            if (building) {
+                throw std::bad_alloc();
+            }
+            throw DataException();
+        }
+    }
     char* block() const { return lock_.data(); }
     T get(std::size_t i) const { return readItem<T>(lock_.data() + header_ + i * sizeof(T)); }
     void set(std::size_t i, T value) const {
@@ -149,6 +158,9 @@ inline void writeU32(char* at, TW_UINT32 v) {
 template <typename T> Capability Capability::oneValue(TW_UINT16 id, T value) {
     Capability cap(id, TWON_ONEVALUE, detail::allocOrThrow(kOneValueSize));
     Memory::Lock lock(cap.handle());
+    if (lock.data() == nullptr) {
+        throw std::bad_alloc(); // cap frees the handle
+    }
     detail::writeU16(lock.data(), ItemType<T>::value);
     detail::writeU32(lock.data() + 2, oneValueItem(value));
     return cap;
@@ -159,7 +171,7 @@ Capability Capability::enumeration(TW_UINT16 id, TW_UINT32 count, TW_UINT32 curr
                                    Fill fill) {
     Capability cap(id, TWON_ENUMERATION, detail::allocOrThrow(kEnumerationHeader + count * sizeof(T)));
     {
-        ItemsView<T> view(cap.handle(), kEnumerationHeader);
+        ItemsView<T> view(cap.handle(), kEnumerationHeader, true);
         detail::writeU16(view.block(), ItemType<T>::value);
         detail::writeU32(view.block() + 2, count);
         detail::writeU32(view.block() + 6, current);
@@ -172,7 +184,7 @@ Capability Capability::enumeration(TW_UINT16 id, TW_UINT32 count, TW_UINT32 curr
 template <typename T, typename Fill> Capability Capability::array(TW_UINT16 id, TW_UINT32 count, Fill fill) {
     Capability cap(id, TWON_ARRAY, detail::allocOrThrow(kArrayHeader + count * sizeof(T)));
     {
-        ItemsView<T> view(cap.handle(), kArrayHeader);
+        ItemsView<T> view(cap.handle(), kArrayHeader, true);
         detail::writeU16(view.block(), ItemType<T>::value);
         detail::writeU32(view.block() + 2, count);
         fill(view);

@@ -30,13 +30,20 @@ void setAppOwnedHandle(TW_HANDLE handle);
 // Frees a handle unless it is null or the application's own.
 void freeUnlessAppOwned(TW_HANDLE handle);
 
-// Records the application's handle for the duration of one call, also when the call throws.
+// Records the application's handle for the duration of one call, also when the call throws. The
+// handle of an enclosing call (an application calling back into the source from a notification it
+// receives during a call) is restored afterwards, so it stays protected for the rest of that call.
 class AppOwnedHandleScope {
 public:
-    explicit AppOwnedHandleScope(TW_HANDLE handle) { setAppOwnedHandle(handle); }
-    ~AppOwnedHandleScope() { setAppOwnedHandle(nullptr); }
+    explicit AppOwnedHandleScope(TW_HANDLE handle) : previous_(appOwnedHandle()) {
+        setAppOwnedHandle(handle);
+    }
+    ~AppOwnedHandleScope() { setAppOwnedHandle(previous_); }
     AppOwnedHandleScope(const AppOwnedHandleScope&) = delete;
     AppOwnedHandleScope& operator=(const AppOwnedHandleScope&) = delete;
+
+private:
+    TW_HANDLE previous_;
 };
 
 // A locked view of a handle's block; unlocks when it goes out of scope.

@@ -1,5 +1,5 @@
-// What tests of a whole acquisition share: a known sensor on the bus, reaching the source's dialog on
-// the thread it lives on, and the picture a tile image must reach the application as.
+// What tests of a whole acquisition share: a known sensor plugged in, reaching the source's dialog
+// on the thread it lives on, and the picture a tile image must reach the application as.
 #pragma once
 
 #include "imaging/format_image.h"
@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -52,32 +51,7 @@ inline QDialog* acquisitionDialog() {
     return nullptr;
 }
 
-// A DS1 sensor seen before, plugged in: its serial folder with correction files, and the history
-// that names it. With `plainFrames` its exposures are quick ramps instead of radiographs.
-inline void plugKnownSensor(const std::string& serial, const std::string& usbId, bool plainFrames = false) {
-    namespace fs = std::filesystem;
-    sensorbus::SensorEntry entry;
-    entry.usbId = usbId;
-    entry.serial = serial;
-    entry.product = "DS1";
-    entry.plainFrames = plainFrames;
-    ASSERT_EQ(sensorbus::Bus(busFolder()).plug(entry), sensorbus::BusStatus::ok);
-    const fs::path work = appDataFolder() / "vanto_sensor" / "work_dir";
-    fs::create_directories(work);
-    fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / "DS1", work / serial, fs::copy_options::recursive);
-    fs::create_directories(work / serial / "Correct" / "Default");
-    std::ofstream(work / serial / "Correct" / "Default" / "offset.dft") << "dark field";
-    std::ofstream(work / serial / "Correct" / "Default" / "gain.gn") << "gain";
-    std::string lowerUsbId = usbId;
-    std::transform(lowerUsbId.begin(), lowerUsbId.end(), lowerUsbId.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    updateConfigFile([&](ConfigFile& config) {
-        config.last_serial_number = serial;
-        config.previous_serial_numbers.insert(serial);
-        config.previous_serial_numbers_map[lowerUsbId] = serial;
-    });
-}
-
+// Whether the source's dialog exists and shows.
 inline bool dialogVisible() {
     if (QCoreApplication::instance() == nullptr) {
         return false;
@@ -100,8 +74,37 @@ inline int drawnTiles() {
     return drawn;
 }
 
+// Clicks a button of the dialog by its object name.
 inline void press(const char* button) {
     onDialogThread([button] { acquisitionDialog()->findChild<QAbstractButton*>(button)->click(); });
+}
+
+// A DS1 sensor seen before, plugged in: its serial folder with correction files, and the history of
+// the configuration (last serial number, known serials, the USB identifier as the system lists it).
+// With `plainFrames` its exposures are quick ramps instead of radiographs.
+inline void plugKnownSensor(const std::string& serial, const std::string& usbId, bool plainFrames = false) {
+    namespace fs = std::filesystem;
+    sensorbus::SensorEntry entry;
+    entry.usbId = usbId;
+    entry.serial = serial;
+    entry.product = "DS1";
+    entry.plainFrames = plainFrames;
+    ASSERT_EQ(sensorbus::Bus(busFolder()).plug(entry), sensorbus::BusStatus::ok);
+    const fs::path folder = appDataFolder() / "vanto_sensor" / "work_dir" / serial;
+    fs::create_directories(folder.parent_path());
+    fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / "DS1", folder, fs::copy_options::recursive);
+    fs::create_directories(folder / "Correct" / "Default");
+    std::ofstream(folder / "Correct" / "Default" / "offset.dft") << "dark field";
+    std::ofstream(folder / "Correct" / "Default" / "gain.gn") << "gain";
+    std::string listed = usbId;
+    for (char& c : listed) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    updateConfigFile([&](ConfigFile& config) {
+        config.last_serial_number = serial;
+        config.previous_serial_numbers.insert(serial);
+        config.previous_serial_numbers_map[listed] = serial;
+    });
 }
 
 // Exposure `exposure` (from 1) of the DS1 sensor `serial` in tile exposure - 1 of template

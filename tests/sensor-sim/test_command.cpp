@@ -3,6 +3,7 @@
 #include "sensor-sim/bus.h"
 #include "sensor-sim/command.h"
 #include "sensor-sim/corrections.h"
+#include "sensor-sim/faults.h"
 #include "tests/common/test_env.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,42 @@ TEST(SensorSimCommand, PlugExposeListUnplug) {
     EXPECT_EQ(run({"unplug", "U2"}).out, "unplugged U2\n");
     EXPECT_EQ(run({"unplug", "SN-1"}).out, "unplugged " + id + "\n"); // by serial number
     EXPECT_EQ(run({"list"}).out, "");
+}
+
+TEST(SensorSimCommand, FaultsAreSetReplacedListedAndCleared) {
+    EXPECT_EQ(run({"fault", "fail", "connect", "108"}).out, "fault set: fail connect 108\n");
+    EXPECT_EQ(run({"fault", "late", "correction", "2500"}).status, sensorsim::kExitOk);
+    EXPECT_EQ(run({"fault", "fail", "connect", "111"}).status, sensorsim::kExitOk); // replaces
+    EXPECT_EQ(run({"fault", "frame-size", "7", "5"}).status, sensorsim::kExitOk);
+    EXPECT_EQ(run({"fault", "unplug-in-exposure"}).status, sensorsim::kExitOk);
+    EXPECT_EQ(run({"fault"}).out,
+              "late correction 2500\nfail connect 111\nframe-size 7 5\nunplug-in-exposure\n");
+    const auto faults = sensorbus::Faults::of(bus());
+    EXPECT_EQ(faults.failCode("connect"), 111);
+    EXPECT_EQ(faults.failCode("create"), std::nullopt);
+    EXPECT_EQ(faults.lateMs("correction"), 2500);
+    EXPECT_EQ(faults.frameSize(), std::make_pair(7, 5));
+    EXPECT_TRUE(faults.has("unplug-in-exposure"));
+
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"fault", "fail", "connect"},
+                                               {"fault", "fail", "expose", "108"},
+                                               {"fault", "fail", "connect", "99"},
+                                               {"fault", "late", "create", "10"},
+                                               {"fault", "late", "connect", "0"},
+                                               {"fault", "frame-size", "7", "-1"},
+                                               {"fault", "duplicate-events", "twice"},
+                                               {"fault", "melt"},
+                                               {"fault", "clear", "fail", "connect", "now"}}) {
+        const Outcome r = run(bad);
+        EXPECT_EQ(r.status, sensorsim::kExitUsage) << bad[1];
+        EXPECT_NE(r.err.find("sensor-sim: "), std::string::npos) << bad[1];
+    }
+    EXPECT_EQ(run({"fault", "clear", "fail", "connect"}).out, "fault fail connect cleared\n");
+    EXPECT_EQ(run({"fault"}).out, "late correction 2500\nframe-size 7 5\nunplug-in-exposure\n");
+    EXPECT_EQ(run({"fault", "clear"}).out, "faults cleared\n");
+    EXPECT_EQ(run({"fault"}).out, "");
+    EXPECT_NE(run({"--help"}).out.find("fault clear [NAME [STEP]]"), std::string::npos);
 }
 
 TEST(SensorSimCommand, BadArgumentsGetClearErrors) {

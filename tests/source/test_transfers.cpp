@@ -177,6 +177,14 @@ TEST_F(Transfers, NativeTransferOutOfMemoryKeepsTheImage) {
     TW_HANDLE handle = nullptr;
     EXPECT_EQ(source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle), Twpp::failure(TWCC_LOWMEMORY));
     EXPECT_EQ(handle, nullptr);
+    // A handle allocated but not handed over is freed (TearDown counts the live ones).
+    auto nullLock = TrackedMemory::entryPoint();
+    nullLock.DSM_MemLock = [](TW_HANDLE) -> TW_MEMREF { return nullptr; };
+    Twpp::Memory::setCallbacks(nullLock);
+    EXPECT_EQ(source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle), Twpp::failure(TWCC_LOWMEMORY));
+    Twpp::Memory::setCallbacks(TrackedMemory::entryPoint());
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_TRUE(TrackedMemory::live.empty());
     EXPECT_EQ(source.queue().imageCount(), 1u);
     EXPECT_EQ(source.state(), 6);
     EXPECT_EQ(source.send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle),
@@ -223,6 +231,18 @@ TEST_F(Transfers, EachImageStartsAtRowZero) {
     EXPECT_EQ(wholeImage(10, 5, 3), expectedRows(second));
 }
 
+TEST_F(Transfers, RowsDeliveredOfAnImageThatLeftDoNotCountForTheNext) {
+    const auto first = makeImage(5, 4, false, 1);
+    const auto second = makeImage(5, 4, false, 2);
+    source.queue().pushFront(second);
+    source.queue().pushFront(first);
+    ASSERT_EQ(strip(10).result, Twpp::success()); // rows 0 and 1 of the first image
+    // The first image leaves the queue on another thread (the dialog emptied it, say).
+    source.queue().withImages([&](auto& images) { images.pop_front(); });
+    source.forceState(6);
+    EXPECT_EQ(wholeImage(10, 5, 4), expectedRows(second));
+}
+
 TEST_F(Transfers, LandscapeImageIsReportedAndCopiedAsItsTurnedPicture) {
     // Stored 7 x 4, transferred turned: a picture 4 wide and 7 high.
     const auto image = makeImage(7, 4, true);
@@ -265,9 +285,13 @@ TEST_F(Transfers, DescriptionOfTheFrontImage) {
     EXPECT_EQ(+info.ImageLength, 8);
     EXPECT_EQ(+info.SamplesPerPixel, 1);
     EXPECT_EQ(+info.BitsPerSample[0], 8);
+    for (int i = 1; i < 8; ++i) {
+        EXPECT_EQ(+info.BitsPerSample[i], 0) << i;
+    }
     EXPECT_EQ(+info.BitsPerPixel, 8);
     EXPECT_EQ(+info.Planar, 0);
     EXPECT_EQ(+info.PixelType, TWPT_GRAY);
+    EXPECT_EQ(+info.Compression, TWCP_NONE);
 
     TW_IMAGELAYOUT layout{};
     for (TW_UINT16 msg : {MSG_GET, MSG_GETDEFAULT}) {

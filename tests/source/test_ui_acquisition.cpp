@@ -36,6 +36,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using testenv::acquisitionDialog;
 using testenv::dialogVisible;
 using testenv::drawnTiles;
@@ -47,6 +48,10 @@ using namespace std::chrono_literals;
 constexpr const char* kSerial = "SN4711";
 constexpr const char* kUsbId = "U4711";
 constexpr int kBiteswing = 1;
+
+void plugKnownSensor() {
+    testenv::plugKnownSensor(kSerial, kUsbId);
+}
 
 // The notifications the source posted to the application's callback (on the source's thread).
 struct Notifications {
@@ -81,7 +86,7 @@ class Acquisition : public testing::Test {
 protected:
     void SetUp() override {
         OstraDsm_resetControls();
-        testenv::plugKnownSensor(kSerial, kUsbId);
+        plugKnownSensor();
         ASSERT_EQ(app.openDsm(), TWRC_SUCCESS);
     }
 

@@ -157,6 +157,38 @@ TEST_F(CapabilityTest, AllocationFailureThrowsBadAllocAndLeaksNothing) {
         ContainerException);
 }
 
+TEST_F(CapabilityTest, HandleThatCannotBeLockedThrowsAndLeaksNothing) {
+    auto nullLock = TrackedMemory::entryPoint();
+    nullLock.DSM_MemLock = [](TW_HANDLE) -> TW_MEMREF { return nullptr; };
+    const auto held = Capability::oneValue<TW_UINT16>(ICAP_BITDEPTH, 8);
+    Memory::setCallbacks(nullLock);
+    EXPECT_THROW(Capability::oneValue<TW_UINT16>(ICAP_BITDEPTH, 8), std::bad_alloc);
+    EXPECT_THROW((Capability::enumeration<TW_UINT16>(ICAP_XFERMECH, 2, 0, 0, [](auto&) {})), std::bad_alloc);
+    EXPECT_THROW((Capability::array<TW_UINT16>(CAP_SUPPORTEDCAPS, 2, [](auto&) {})), std::bad_alloc);
+    EXPECT_THROW(readValue<TW_UINT16>(held), DataException);
+    EXPECT_THROW(accessOneValue<TW_UINT16>(held), DataException);
+    EXPECT_EQ(TrackedMemory::live.size(), 1u); // only `held`
+    TrackedMemory::install();
+}
+
+TEST_F(CapabilityTest, NestedCallRestoresTheOuterCallsApplicationHandle) {
+    TW_HANDLE outer = TrackedMemory::alloc(6);
+    TW_HANDLE inner = TrackedMemory::alloc(6);
+    {
+        Memory::AppOwnedHandleScope outerCall(outer);
+        {
+            Memory::AppOwnedHandleScope innerCall(inner); // re-entered from a notification
+            EXPECT_EQ(Memory::appOwnedHandle(), inner);
+        }
+        EXPECT_EQ(Memory::appOwnedHandle(), outer);
+        { Capability wrapped(ICAP_BITDEPTH, TWON_ONEVALUE, outer); }
+        EXPECT_EQ(TrackedMemory::live.count(outer), 1u);
+    }
+    EXPECT_EQ(Memory::appOwnedHandle(), nullptr);
+    TrackedMemory::free(outer);
+    TrackedMemory::free(inner);
+}
+
 TEST(Exceptions, TextsAndHierarchy) {
     struct Case {
         std::exception_ptr error;
