@@ -464,7 +464,7 @@ std::string DemoDriver::retake(int tile, int tiles, std::ostream& out) {
             });
             return pressed;
         },
-        10s);
+        60s);
     if (!pressed) {
         return stop_ ? "interrupted" : "the dialog offers no Re-take for tile " + std::to_string(tile);
     }
