@@ -3,7 +3,6 @@
 #include "bench/bench_support.h"
 #include "imaging/format_image.h"
 #include "source/my_source.h"
-#include "ui/template_layouts.h"
 
 #include <benchmark/benchmark.h>
 
@@ -88,24 +87,8 @@ void BM_NativeTransfer(benchmark::State& state) {
     }
 }
 
-// The images of a saved Full Mouth 18 series: the composite of the tile grid in front, then the
-// 18 exposures, landscape where their tile is.
-std::vector<std::shared_ptr<Image>> fullMouth18() {
-    std::vector<std::shared_ptr<Image>> series;
-    auto composite = bench::syntheticExposure(744, 560);
-    composite->composite = true;
-    composite->enhance = false;
-    series.push_back(composite);
-    for (const auto& tile : layoutTemplates()[4].tiles) {
-        auto image = bench::syntheticExposure(1000, 1500);
-        image->upright = tile.vertical;
-        series.push_back(image);
-    }
-    return series;
-}
-
 void BM_FormatFullMouth18(benchmark::State& state) {
-    const auto series = fullMouth18();
+    const auto series = bench::fullMouth18Series(1000, 1500);
     int width = 0, height = 0;
     for (auto _ : state) {
         for (const auto& image : series) {
@@ -117,31 +100,19 @@ void BM_FormatFullMouth18(benchmark::State& state) {
 
 // What an application waits for a whole Full Mouth 18 series in one-row strips, ENDXFER included.
 void BM_MemoryTransferFullMouth18(benchmark::State& state) {
-    const auto series = fullMouth18();
+    const auto series = bench::fullMouth18Series(1000, 1500);
     BenchSource source;
-    std::vector<char> row(1700);
+    const auto send = [&source](TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) {
+        return source.send(dg, dat, msg, data);
+    };
     for (auto _ : state) {
         for (auto it = series.rbegin(); it != series.rend(); ++it) {
             source.queue(*it);
         }
-        TW_PENDINGXFERS pending{};
-        do {
-            TW_IMAGEINFO info{};
-            source.send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
-            TW_UINT16 rc = TWRC_SUCCESS;
-            while (rc == TWRC_SUCCESS) {
-                TW_IMAGEMEMXFER strip{};
-                strip.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
-                strip.Memory.Length = static_cast<TW_UINT32>(info.ImageWidth);
-                strip.Memory.TheMem = row.data();
-                rc = source.send(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
-            }
-            if (rc != TWRC_XFERDONE ||
-                source.send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS) {
-                state.SkipWithError("memory transfer failed");
-                return;
-            }
-        } while (pending.Count > 0);
+        if (!bench::transferPending(send, false, 1, {})) {
+            state.SkipWithError("memory transfer failed");
+            return;
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <QtCore/QByteArray>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -59,7 +60,9 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
         if (!displayAvailable() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
-        if (std::string error = prepareDemo(*sources / "OstraSensor", demo); !error.empty()) {
+        if (std::string error =
+                prepareDemo(*sources / "OstraSensor", options.demoFolder, options.newSensor, demo);
+            !error.empty()) {
             return fail(err, error);
         }
         out << "Demo folder: " << demo.root.string() << std::endl;
@@ -83,6 +86,11 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
     }
     if (std::string error = session.openDsm(); !error.empty()) {
         return fail(err, error);
+    }
+    if (options.refuseFirstXferReady && !session.refuseXferReady(false)) {
+        return fail(
+            err, "--refuse-first-xferready needs the stand-in DSM; " + dsm->string() + " has no such switch",
+            kExitUsage);
     }
     if (options.list) {
         std::vector<SourceListing> listed;
@@ -108,24 +116,27 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
 
     if (demoTemplate) {
         DemoDriver driver(demo, stop);
-        const int tiles = templateTiles(*demoTemplate);
-        out << "Acquiring " << templateName(*demoTemplate) << ": " << tiles
-            << (tiles == 1 ? " exposure" : " exposures") << std::endl;
+        DemoRun run;
+        run.tiles = templateTiles(*demoTemplate);
+        run.screenshot = options.screenshot;
+        if (options.refuseFirstXferReady) {
+            run.refuseXferReady = [&session](bool refuse) { session.refuseXferReady(refuse); };
+        }
+        const std::vector<DemoStep> steps = options.steps ? *options.steps : defaultSteps(run.tiles);
+        const auto exposures = std::count_if(steps.begin(), steps.end(), [](const DemoStep& step) {
+            return step.kind == DemoStep::Kind::expose;
+        });
+        out << "Acquiring " << templateName(*demoTemplate) << ": " << exposures
+            << (exposures == 1 ? " exposure" : " exposures") << std::endl;
         std::string error = driver.waitForDialog();
+        if (error.empty() && options.newSensor) {
+            error = driver.answerCorrections(out);
+        }
         if (error.empty()) {
             error = driver.chooseTemplate(*demoTemplate);
         }
         if (error.empty()) {
-            error = driver.exposeTiles(tiles, out);
-        }
-        if (error.empty() && options.screenshot) {
-            error = driver.screenshot(*options.screenshot);
-            if (error.empty()) {
-                out << "Screenshot: " << options.screenshot->string() << std::endl;
-            }
-        }
-        if (error.empty()) {
-            error = driver.save();
+            error = driver.runSteps(steps, run, out);
         }
         if (stop) {
             session.shutDown();

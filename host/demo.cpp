@@ -2,18 +2,24 @@
 #include "host/demo.h"
 
 #include "sensor-sim/bus.h"
+#include "sensor-sim/corrections.h"
 #include "support/config_file.h"
 #include "ui/template_layouts.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QThread>
+#include <QtGui/QMouseEvent>
 #include <QtGui/QPixmap>
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QDialog>
+#include <QtWidgets/QFileDialog>
+#include <QtWidgets/QGraphicsPixmapItem>
 #include <QtWidgets/QGraphicsScene>
 #include <QtWidgets/QGraphicsView>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QMessageBox>
 
 #include <algorithm>
 #include <cctype>
@@ -72,19 +78,72 @@ QDialog* acquisitionDialog() {
     return nullptr;
 }
 
-int drawnTiles() {
-    int drawn = 0;
-    onDialogThread([&] {
-        QDialog* dialog = acquisitionDialog();
-        QWidget* tiles = dialog ? dialog->findChild<QWidget*>("widget") : nullptr;
-        if (tiles == nullptr) {
-            return;
-        }
+// The tile views of the chosen template, in tile order. Only called on the dialog's thread.
+std::vector<QGraphicsView*> tileViews(QDialog* dialog) {
+    std::vector<QGraphicsView*> views;
+    QWidget* tiles = dialog ? dialog->findChild<QWidget*>("widget") : nullptr;
+    if (tiles != nullptr) {
         for (auto* view : tiles->findChildren<QGraphicsView*>()) {
-            drawn += view->isVisible() && view->scene() != nullptr && !view->scene()->items().isEmpty();
+            if (view->isVisible()) {
+                views.push_back(view);
+            }
+        }
+    }
+    return views;
+}
+
+// What each tile shows: the key of its picture, 0 for an empty tile. A new image in a tile (a
+// retake included) is a new picture; a tile drawn again with the same image keeps its key.
+std::vector<qint64> tilePictures() {
+    std::vector<qint64> pictures;
+    onDialogThread([&] {
+        for (QGraphicsView* view : tileViews(acquisitionDialog())) {
+            qint64 key = 0;
+            if (view->scene() != nullptr) {
+                for (QGraphicsItem* item : view->scene()->items()) {
+                    if (auto* picture = dynamic_cast<QGraphicsPixmapItem*>(item)) {
+                        key = picture->pixmap().cacheKey();
+                    }
+                }
+            }
+            pictures.push_back(key);
         }
     });
-    return drawn;
+    return pictures;
+}
+
+int drawnTiles() {
+    const auto pictures = tilePictures();
+    return static_cast<int>(
+        std::count_if(pictures.begin(), pictures.end(), [](qint64 key) { return key != 0; }));
+}
+
+// The connection text the dialog shows, and its lamp.
+struct ConnectionShown {
+    QString text;
+    bool lamp = false;
+};
+
+ConnectionShown connectionShown() {
+    ConnectionShown shown;
+    onDialogThread([&] {
+        QDialog* dialog = acquisitionDialog();
+        if (auto* text = dialog ? dialog->findChild<QLabel*>("status_text") : nullptr) {
+            shown.text = text->text();
+        }
+        if (QWidget* lamp = dialog ? dialog->findChild<QWidget*>("status_indicator") : nullptr) {
+            shown.lamp = lamp->property("on").toBool();
+        }
+    });
+    return shown;
+}
+
+sensorbus::SensorEntry demoSensor() {
+    sensorbus::SensorEntry entry;
+    entry.usbId = kUsbId;
+    entry.serial = kSerial;
+    entry.product = kProduct;
+    return entry;
 }
 
 std::string newDemoRoot(fs::path& root) {
@@ -125,13 +184,27 @@ std::string templateName(int index) {
     return layoutTemplates().at(index).name;
 }
 
-std::string prepareDemo(const fs::path& productFolders, DemoFolders& folders) {
-    if (std::string error = newDemoRoot(folders.root); !error.empty()) {
+std::vector<DemoStep> defaultSteps(int tiles) {
+    std::vector<DemoStep> steps(static_cast<std::size_t>(tiles), DemoStep{DemoStep::Kind::expose, 0});
+    steps.push_back({DemoStep::Kind::save, 0});
+    return steps;
+}
+
+std::string prepareDemo(const fs::path& productFolders, const std::optional<fs::path>& folder, bool newSensor,
+                        DemoFolders& folders) {
+    std::error_code ec;
+    if (folder) {
+        fs::create_directories(*folder, ec);
+        folders.root = fs::absolute(*folder, ec);
+        if (!fs::is_directory(folders.root)) {
+            return "cannot create the demo folder " + folder->string();
+        }
+    } else if (std::string error = newDemoRoot(folders.root); !error.empty()) {
         return error;
     }
     folders.appData = folders.root / "app-data";
     folders.bus = folders.root / "sensor-bus";
-    std::error_code ec;
+    folders.calibrationDisk = sensorbus::correctionsFolder(folders.bus, kSerial);
     fs::create_directories(folders.appData, ec);
     fs::create_directories(folders.bus, ec);
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folders.appData.string()));
@@ -139,30 +212,37 @@ std::string prepareDemo(const fs::path& productFolders, DemoFolders& folders) {
 
     // The sensor's work folder starts from its product folder; a technician has put its corrections in.
     const fs::path work = folders.appData / "vanto_sensor" / "work_dir" / kSerial;
-    fs::create_directories(work.parent_path(), ec);
-    fs::copy(productFolders / kProduct, work, fs::copy_options::recursive, ec);
-    if (ec) {
-        return "cannot copy the product folder " + (productFolders / kProduct).string() + ": " + ec.message();
+    if (!newSensor && !fs::exists(work)) {
+        fs::create_directories(work.parent_path(), ec);
+        fs::copy(productFolders / kProduct, work, fs::copy_options::recursive, ec);
+        if (ec) {
+            return "cannot copy the product folder " + (productFolders / kProduct).string() + ": " +
+                   ec.message();
+        }
+        const fs::path corrections = work / "Correct" / "Default";
+        fs::create_directories(corrections, ec);
+        std::ofstream(corrections / "x.dft") << "dark field\n";
+        std::ofstream(corrections / "x.gn") << "gain\n";
+        if (!fs::exists(corrections / "x.gn")) {
+            return "cannot write the corrections into " + corrections.string();
+        }
+        updateConfigFile([](ConfigFile& config) {
+            config.last_serial_number = kSerial;
+            config.previous_serial_numbers.insert(kSerial);
+            config.previous_serial_numbers_map[lowered(kUsbId)] = kSerial;
+        });
     }
-    const fs::path corrections = work / "Correct" / "Default";
-    fs::create_directories(corrections, ec);
-    std::ofstream(corrections / "x.dft") << "dark field\n";
-    std::ofstream(corrections / "x.gn") << "gain\n";
-    if (!fs::exists(corrections / "x.gn")) {
-        return "cannot write the corrections into " + corrections.string();
-    }
-    updateConfigFile([](ConfigFile& config) {
-        config.last_serial_number = kSerial;
-        config.previous_serial_numbers.insert(kSerial);
-        config.previous_serial_numbers_map[lowered(kUsbId)] = kSerial;
-    });
 
-    sensorbus::SensorEntry entry;
-    entry.usbId = kUsbId;
-    entry.serial = kSerial;
-    entry.product = kProduct;
-    if (const auto status = sensorbus::Bus(folders.bus).plug(entry); status != sensorbus::BusStatus::ok) {
-        return "cannot plug the simulated sensor: " + sensorbus::describe(status, kUsbId);
+    const sensorbus::Bus bus(folders.bus);
+    if (!bus.sensor(kUsbId)) {
+        if (const auto status = bus.plug(demoSensor()); status != sensorbus::BusStatus::ok) {
+            return "cannot plug the simulated sensor: " + sensorbus::describe(status, kUsbId);
+        }
+    }
+    // The calibration disk that comes with the sensor.
+    if (!fs::exists(folders.calibrationDisk) &&
+        !sensorbus::writeCorrectionFiles(folders.calibrationDisk, kSerial)) {
+        return "cannot write the sensor's calibration disk " + folders.calibrationDisk.string();
     }
     return {};
 }
@@ -203,17 +283,192 @@ std::string DemoDriver::chooseTemplate(int index) {
     return chosen ? std::string() : "the dialog did not take the template " + templateName(index);
 }
 
-std::string DemoDriver::exposeTiles(int count, std::ostream& out) {
-    const sensorbus::Bus bus(folders_.bus);
-    for (int exposure = 1; exposure <= count; ++exposure) {
-        if (const auto status = bus.requestExposures(kUsbId, 1); status != sensorbus::BusStatus::ok) {
-            return "cannot expose the simulated sensor: " + sensorbus::describe(status, kUsbId);
-        }
-        if (!eventually([&] { return drawnTiles() >= exposure; }, 60s)) {
-            return stop_ ? "interrupted" : "exposure " + std::to_string(exposure) + " did not reach its tile";
-        }
-        out << "Exposure " << exposure << " of " << count << ": tile " << exposure << " drawn" << std::endl;
+std::string DemoDriver::answerCorrections(std::ostream& out) {
+    // The question, then the folder chooser. The exchange is over once no window waits for an
+    // answer and the sensor's own work folder holds its corrections; a second question means the
+    // disk was refused.
+    bool asked = false;
+    bool given = false;
+    bool refused = false;
+    const fs::path disk = folders_.calibrationDisk;
+    const fs::path corrections =
+        folders_.appData / "vanto_sensor" / "work_dir" / kSerial / "Correct" / "Default";
+    const bool answered = eventually(
+        [&] {
+            bool waiting = false;
+            onDialogThread([&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                waiting = modal != nullptr && modal->isVisible();
+                if (!waiting) {
+                    return;
+                }
+                if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                    refused = given;
+                    asked = true;
+                    QAbstractButton* button = box->button(refused ? QMessageBox::No : QMessageBox::Ok);
+                    (button != nullptr ? button : box->buttons().front())->click();
+                } else if (auto* chooser = qobject_cast<QFileDialog*>(modal);
+                           chooser != nullptr && asked && !given) {
+                    // With nothing typed in, the chooser gives the folder it shows.
+                    chooser->setDirectory(QString::fromStdString(disk.string()));
+                    QMetaObject::invokeMethod(chooser, "accept");
+                    given = true;
+                }
+            });
+            return refused || (given && !waiting && sensorbus::holdsCorrectionFilesFor(corrections, kSerial));
+        },
+        60s);
+    if (refused) {
+        return "the dialog refused the calibration disk " + disk.string();
     }
+    if (!answered) {
+        return stop_   ? "interrupted"
+               : given ? "the sensor did not start with the corrections of its calibration disk"
+                       : "the dialog did not ask for the sensor's corrections";
+    }
+    out << "The dialog asks for the sensor's corrections: given its calibration disk " << disk.string()
+        << std::endl;
+    return {};
+}
+
+std::string DemoDriver::waitForConnection(bool connected) {
+    const QString expected = connected ? "Device Connected !" : "Device Disconnected";
+    ConnectionShown shown;
+    const bool reached = eventually(
+        [&] {
+            shown = connectionShown();
+            return shown.text == expected && shown.lamp == connected;
+        },
+        60s);
+    if (!reached) {
+        return stop_ ? "interrupted"
+                     : "the dialog shows \"" + shown.text.toStdString() + "\" with its lamp " +
+                           (shown.lamp ? "green" : "red") + " instead of \"" + expected.toStdString() + "\"";
+    }
+    return {};
+}
+
+std::string DemoDriver::runSteps(const std::vector<DemoStep>& steps, const DemoRun& run, std::ostream& out) {
+    for (const DemoStep& step : steps) {
+        if (step.kind == DemoStep::Kind::retake && step.tile > run.tiles) {
+            return "retake " + std::to_string(step.tile) + ": the template has " + std::to_string(run.tiles) +
+                   (run.tiles == 1 ? " tile" : " tiles");
+        }
+    }
+    if (std::string error = waitForConnection(true); !error.empty()) {
+        return error;
+    }
+    const int exposures =
+        static_cast<int>(std::count_if(steps.begin(), steps.end(), [](const DemoStep& step) {
+            return step.kind == DemoStep::Kind::expose;
+        }));
+    int exposure = 0;
+    const sensorbus::Bus bus(folders_.bus);
+    for (const DemoStep& step : steps) {
+        std::string error;
+        switch (step.kind) {
+        case DemoStep::Kind::expose:
+            error = expose(++exposure, exposures, out);
+            break;
+        case DemoStep::Kind::retake:
+            error = retake(step.tile, run.tiles, out);
+            break;
+        case DemoStep::Kind::unplug:
+            if (const auto status = bus.unplug(kUsbId); status != sensorbus::BusStatus::ok) {
+                return "cannot unplug the simulated sensor: " + sensorbus::describe(status, kUsbId);
+            }
+            error = waitForConnection(false);
+            if (error.empty()) {
+                out << "Sensor unplugged: the dialog shows \"Device Disconnected\", its lamp red"
+                    << std::endl;
+            }
+            break;
+        case DemoStep::Kind::plug:
+            if (const auto status = bus.plug(demoSensor()); status != sensorbus::BusStatus::ok) {
+                return "cannot plug the simulated sensor: " + sensorbus::describe(status, kUsbId);
+            }
+            error = waitForConnection(true);
+            if (error.empty()) {
+                out << "Sensor plugged in: the dialog shows \"Device Connected !\", its lamp green"
+                    << std::endl;
+            }
+            break;
+        case DemoStep::Kind::save:
+            error = save(run, out);
+            break;
+        }
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    return {};
+}
+
+std::string DemoDriver::expose(int exposure, int exposures, std::ostream& out) {
+    const auto before = tilePictures();
+    if (const auto status = sensorbus::Bus(folders_.bus).requestExposures(kUsbId, 1);
+        status != sensorbus::BusStatus::ok) {
+        return "cannot expose the simulated sensor: " + sensorbus::describe(status, kUsbId);
+    }
+    std::size_t tile = 0;
+    const bool drawn = eventually(
+        [&] {
+            const auto now = tilePictures();
+            for (tile = 0; tile < now.size() && tile < before.size(); ++tile) {
+                if (now[tile] != before[tile] && now[tile] != 0) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        60s);
+    if (!drawn) {
+        return stop_ ? "interrupted" : "exposure " + std::to_string(exposure) + " did not reach a tile";
+    }
+    out << "Exposure " << exposure << " of " << exposures << ": tile " << tile + 1 << " drawn" << std::endl;
+    return {};
+}
+
+std::string DemoDriver::retake(int tile, int tiles, std::ostream& out) {
+    const auto button = [] {
+        QDialog* dialog = acquisitionDialog();
+        return dialog ? dialog->findChild<QAbstractButton*>("retakeButton") : nullptr;
+    };
+    bool clicked = false;
+    onDialogThread([&] {
+        const auto views = tileViews(acquisitionDialog());
+        if (static_cast<int>(views.size()) == tiles) {
+            QWidget* area = views[static_cast<std::size_t>(tile - 1)]->viewport();
+            const QPointF at(area->width() / 2.0, area->height() / 2.0);
+            QMouseEvent press(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent release(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(area, &press);
+            QApplication::sendEvent(area, &release);
+            clicked = true;
+        }
+    });
+    if (!clicked) {
+        return "the dialog does not show tile " + std::to_string(tile);
+    }
+    // The dialog's clock offers Re-take for the selected tile once it holds an image.
+    bool pressed = false;
+    eventually(
+        [&] {
+            onDialogThread([&] {
+                QAbstractButton* retakeButton = button();
+                if (retakeButton != nullptr && retakeButton->isEnabled() &&
+                    retakeButton->text() == "Re-take") {
+                    retakeButton->click();
+                    pressed = retakeButton->text() == "Cancel Re-take";
+                }
+            });
+            return pressed;
+        },
+        60s);
+    if (!pressed) {
+        return stop_ ? "interrupted" : "the dialog offers no Re-take for tile " + std::to_string(tile);
+    }
+    out << "Re-take of tile " << tile << ": its next exposure replaces it" << std::endl;
     return {};
 }
 
@@ -227,16 +482,45 @@ std::string DemoDriver::screenshot(const fs::path& file) {
     return saved ? std::string() : "cannot write the screenshot " + file.string();
 }
 
-std::string DemoDriver::save() {
-    bool pressed = false;
-    onDialogThread([&] {
-        QDialog* dialog = acquisitionDialog();
-        if (auto* button = dialog ? dialog->findChild<QAbstractButton*>("pushButton") : nullptr) {
-            button->click();
-            pressed = true;
+std::string DemoDriver::save(const DemoRun& run, std::ostream& out) {
+    if (run.screenshot) {
+        if (std::string error = screenshot(*run.screenshot); !error.empty()) {
+            return error;
         }
-    });
-    return pressed ? std::string() : "the dialog has no Save button";
+        out << "Screenshot: " << run.screenshot->string() << std::endl;
+    }
+    const auto press = [] {
+        bool pressed = false;
+        onDialogThread([&] {
+            QDialog* dialog = acquisitionDialog();
+            if (auto* button = dialog ? dialog->findChild<QAbstractButton*>("pushButton") : nullptr) {
+                button->click();
+                pressed = true;
+            }
+        });
+        return pressed ? std::string() : "the dialog has no Save button";
+    };
+    if (!run.refuseXferReady) {
+        return press();
+    }
+    const int drawn = drawnTiles();
+    run.refuseXferReady(true);
+    if (std::string error = press(); !error.empty()) {
+        return error;
+    }
+    // Save hides the dialog; the source shows it again once its notice was refused.
+    if (std::string error = waitForDialog(); !error.empty()) {
+        return "the dialog did not show again after the refused save";
+    }
+    run.refuseXferReady(false);
+    const int again = drawnTiles();
+    out << "The images were refused: the dialog shows again with " << again << " of " << drawn
+        << " tiles drawn; Save pressed again" << std::endl;
+    if (again != drawn) {
+        return "the dialog shows " + std::to_string(again) + " tiles drawn after the refused save, not " +
+               std::to_string(drawn);
+    }
+    return press();
 }
 
 } // namespace host

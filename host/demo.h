@@ -9,6 +9,9 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "host/options.h"
 
 namespace host {
 
@@ -22,13 +25,30 @@ struct DemoFolders {
     std::filesystem::path root;
     std::filesystem::path appData;
     std::filesystem::path bus;
+    // The sensor's calibration disk: its own correction files.
+    std::filesystem::path calibrationDisk;
 };
 
-// Makes a new folder under the system's temporary folder, points $XDG_DATA_HOME and
-// $OSTRA_SENSOR_BUS into it (before the source is loaded), plugs a simulated sensor and lays its
-// work folder and corrections out as a technician would have installed them. `productFolders` holds
-// the product folders (DS1, DS2) beside the data source. Returns an error text, empty on success.
-std::string prepareDemo(const std::filesystem::path& productFolders, DemoFolders& folders);
+// One exposure per tile, then Save.
+std::vector<DemoStep> defaultSteps(int tiles);
+
+// Points $XDG_DATA_HOME and $OSTRA_SENSOR_BUS into the demo's folder (before the source is loaded):
+// `folder`, kept from an earlier run or made, else a new folder under the system's temporary
+// folder. Plugs the simulated sensor unless it is plugged. Unless `newSensor`, lays its work folder
+// and corrections out as a technician would have installed them, when they are not there yet.
+// `productFolders` holds the product folders (DS1, DS2) beside the data source. Returns an error
+// text, empty on success.
+std::string prepareDemo(const std::filesystem::path& productFolders,
+                        const std::optional<std::filesystem::path>& folder, bool newSensor,
+                        DemoFolders& folders);
+
+// What a run of steps needs besides the steps.
+struct DemoRun {
+    int tiles = 0;
+    std::optional<std::filesystem::path> screenshot;
+    // Set: the DSM refuses the first MSG_XFERREADY; called with false before the second Save.
+    std::function<void(bool)> refuseXferReady;
+};
 
 // Drives the enabled source's dialog from the application's thread.
 class DemoDriver {
@@ -38,13 +58,19 @@ public:
     // Each returns an error text, empty on success.
     std::string waitForDialog();
     std::string chooseTemplate(int index);
-    // One exposure per tile, each waited for until its tile shows it, with a line on `out`.
-    std::string exposeTiles(int count, std::ostream& out);
-    std::string screenshot(const std::filesystem::path& file);
-    std::string save();
+    // Answers the dialog's question for the corrections with the sensor's calibration disk.
+    std::string answerCorrections(std::ostream& out);
+    // The steps as a user takes them, one line each on `out`; each waited for until the dialog
+    // shows its effect.
+    std::string runSteps(const std::vector<DemoStep>& steps, const DemoRun& run, std::ostream& out);
 
 private:
     bool eventually(const std::function<bool()>& condition, std::chrono::seconds timeout);
+    std::string waitForConnection(bool connected);
+    std::string expose(int exposure, int exposures, std::ostream& out);
+    std::string retake(int tile, int tiles, std::ostream& out);
+    std::string save(const DemoRun& run, std::ostream& out);
+    std::string screenshot(const std::filesystem::path& file);
 
     DemoFolders folders_;
     const std::atomic<bool>& stop_;

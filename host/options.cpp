@@ -1,7 +1,9 @@
 // Parsing of the ostra-acquire command line.
 #include "host/options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <sstream>
 
 namespace host {
 
@@ -13,7 +15,60 @@ bool parseRows(const std::string& text, unsigned& rows) {
     return ec == std::errc() && next == end && rows >= 1 && rows <= 100000;
 }
 
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 } // namespace
+
+std::optional<std::vector<DemoStep>> parseSteps(const std::string& text, std::string& error) {
+    std::vector<DemoStep> steps;
+    std::istringstream list(text);
+    for (std::string item; std::getline(list, item, ',');) {
+        std::istringstream words(trimmed(item));
+        std::string word;
+        words >> word;
+        DemoStep step;
+        if (word == "expose") {
+            step.kind = DemoStep::Kind::expose;
+        } else if (word == "retake") {
+            step.kind = DemoStep::Kind::retake;
+            std::string number;
+            words >> number;
+            const char* end = number.data() + number.size();
+            auto [next, ec] = std::from_chars(number.data(), end, step.tile);
+            if (number.empty() || ec != std::errc() || next != end || step.tile < 1) {
+                error = "--steps: retake takes a tile number from 1, not \"" + number + "\"";
+                return std::nullopt;
+            }
+        } else if (word == "unplug") {
+            step.kind = DemoStep::Kind::unplug;
+        } else if (word == "plug") {
+            step.kind = DemoStep::Kind::plug;
+        } else if (word == "save") {
+            step.kind = DemoStep::Kind::save;
+        } else {
+            error = "--steps: unknown step \"" + trimmed(item) + "\"";
+            return std::nullopt;
+        }
+        if (std::string rest; words >> rest) {
+            error = "--steps: unknown step \"" + trimmed(item) + "\"";
+            return std::nullopt;
+        }
+        steps.push_back(step);
+    }
+    const auto saves = std::count_if(steps.begin(), steps.end(),
+                                     [](const DemoStep& step) { return step.kind == DemoStep::Kind::save; });
+    if (steps.empty() || steps.back().kind != DemoStep::Kind::save || saves != 1) {
+        error = "--steps ends with save, and saves once";
+        return std::nullopt;
+    }
+    return steps;
+}
 
 ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
     Options options;
@@ -68,7 +123,22 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             } else {
                 return {std::nullopt, "--events takes callback or process, not \"" + *v + "\""};
             }
-        } else if (name == "--out" || name == "--dsm" || name == "--screenshot" || name == "--demo") {
+        } else if (name == "--new-sensor") {
+            options.newSensor = true;
+        } else if (name == "--refuse-first-xferready") {
+            options.refuseFirstXferReady = true;
+        } else if (name == "--steps") {
+            const std::string* v = value();
+            if (v == nullptr || v->empty()) {
+                return missing();
+            }
+            std::string error;
+            options.steps = parseSteps(*v, error);
+            if (!options.steps) {
+                return {std::nullopt, error};
+            }
+        } else if (name == "--out" || name == "--dsm" || name == "--screenshot" || name == "--demo" ||
+                   name == "--demo-folder") {
             const std::string* v = value();
             if (v == nullptr || v->empty()) {
                 return missing();
@@ -79,6 +149,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
                 options.dsm = *v;
             } else if (name == "--screenshot") {
                 options.screenshot = *v;
+            } else if (name == "--demo-folder") {
+                options.demoFolder = *v;
             } else {
                 options.demo = *v;
             }
@@ -89,8 +161,14 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
     if (options.bufferRows && options.mechanism != Mechanism::memory) {
         return {std::nullopt, "--buffer-rows goes with --xfer memory"};
     }
-    if (options.screenshot && !options.demo) {
-        return {std::nullopt, "--screenshot goes with --demo"};
+    for (const auto& [given, name] : {std::pair{options.screenshot.has_value(), "--screenshot"},
+                                      std::pair{options.steps.has_value(), "--steps"},
+                                      std::pair{options.demoFolder.has_value(), "--demo-folder"},
+                                      std::pair{options.newSensor, "--new-sensor"},
+                                      std::pair{options.refuseFirstXferReady, "--refuse-first-xferready"}}) {
+        if (given && !options.demo) {
+            return {std::nullopt, std::string(name) + " goes with --demo"};
+        }
     }
     return {options, {}};
 }
@@ -112,8 +190,24 @@ std::string usageText() {
            "                          of its own (TEMPLATE: \"Single Image\", Biteswing, Checkup,\n"
            "                          \"Endo Horizontal\", \"Full Mouth 18\", \"Full Mouth 21\", \"Vertical "
            "Endo\")\n"
-           "  --screenshot FILE       with --demo: the dialog as a PNG, once every tile is exposed\n"
-           "  -h, --help              this text\n";
+           "  --screenshot FILE       with --demo: the dialog as a PNG, just before Save\n"
+           "  --steps LIST            with --demo: the user's steps instead of one exposure per tile and\n"
+           "                          Save, separated by commas: expose (one exposure, waited for until\n"
+           "                          its tile shows it), retake N (select tile N, press Re-take), unplug\n"
+           "                          and plug (the sensor, waited for until the dialog shows it), save\n"
+           "                          (once, last); e.g. \"expose,expose,retake "
+           "1,expose,expose,expose,save\"\n"
+           "  --demo-folder DIR       with --demo: the demo's folder, kept; a later run in the same folder\n"
+           "                          finds the sensor and its settings again (default: a new folder)\n"
+           "  --new-sensor            with --demo: the sensor is new to this machine; the dialog asks for\n"
+           "                          its corrections and is given its calibration disk\n"
+
+           "  -h, --help              this text\n"
+           "\n"
+           "Test option (with the stand-in DSM only):\n"
+           "  --refuse-first-xferready\n"
+           "                          with --demo: the DSM refuses the source's first MSG_XFERREADY; the\n"
+           "                          dialog must show again, and Save is pressed a second time\n";
 }
 
 } // namespace host

@@ -11,6 +11,15 @@ namespace host {
 enum class Mechanism { native, memory };
 enum class EventStyle { callback, process };
 
+// One step of a scripted acquisition.
+struct DemoStep {
+    enum class Kind { expose, retake, unplug, plug, save };
+    Kind kind = Kind::expose;
+    // retake: the tile's number, from 1.
+    int tile = 0;
+    friend bool operator==(const DemoStep&, const DemoStep&) = default;
+};
+
 struct Options {
     bool help = false;
     bool list = false;
@@ -24,6 +33,14 @@ struct Options {
     // The template of a scripted acquisition on a simulated sensor.
     std::optional<std::string> demo;
     std::optional<std::filesystem::path> screenshot;
+    // The demo's steps; none: one exposure per tile, then Save.
+    std::optional<std::vector<DemoStep>> steps;
+    // The demo's folder; none: a new one under the temporary folder.
+    std::optional<std::filesystem::path> demoFolder;
+    // The demo's sensor is new to the machine: its corrections come through the dialog.
+    bool newSensor = false;
+    // Test option: the stand-in DSM refuses the source's first MSG_XFERREADY.
+    bool refuseFirstXferReady = false;
 };
 
 // The options, or the reason the command line is refused.
@@ -33,6 +50,10 @@ struct ParsedOptions {
 };
 
 ParsedOptions parseOptions(const std::vector<std::string>& arguments);
+
+// The steps of --steps ("expose,expose,retake 1,expose,unplug,plug,expose,save"), or the reason
+// they are refused in `error`. Save comes once, last.
+std::optional<std::vector<DemoStep>> parseSteps(const std::string& text, std::string& error);
 
 std::string usageText();
 

@@ -349,6 +349,16 @@ std::string TwainSession::transferMemory(const fs::path& file, std::optional<uns
     return writePngFile(file, image);
 }
 
+bool TwainSession::refuseXferReady(bool refuse) {
+    using Switch = void (*)(TW_UINT16, int);
+    const auto refuseNotification = library_.function<Switch>("OstraDsm_refuseNotification");
+    if (refuseNotification == nullptr) {
+        return false;
+    }
+    refuseNotification(MSG_XFERREADY, refuse ? 1 : 0);
+    return true;
+}
+
 void TwainSession::shutDown() {
     if (entry_ == nullptr) {
         return;

@@ -55,6 +55,10 @@ public:
     std::string transferAll(const std::filesystem::path& folder, std::optional<unsigned> bufferRows,
                             std::vector<SavedImage>& saved, std::ostream& out);
 
+    // The stand-in DSM's test switch: it refuses the source's MSG_XFERREADY while set. False when the
+    // loaded DSM has no such switch.
+    bool refuseXferReady(bool refuse);
+
     // Disables the user interface and closes the source and the DSM, whatever state they are in.
     void shutDown();
 

@@ -7,6 +7,8 @@
 
 class LEDIndicator : public QWidget {
     Q_OBJECT
+    // Readable by name, for whoever sees the dialog only through its widgets.
+    Q_PROPERTY(bool on READ isOn)
 
 public:
     explicit LEDIndicator(QWidget* parent = nullptr);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Drives the built ostra-acquire as a user would, in folders of its own: ostra_acquire.sh PROGRAM CASE
+# Drives the built ostra-acquire as a user would, in folders of its own:
+# ostra_acquire.sh PROGRAM CASE [SENSOR-SIM]
 set -uo pipefail
 program=$1
 case_name=$2
+sensor_sim=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_DATA_HOME="$work/app-data" OSTRA_SENSOR_BUS="$work/bus" TMPDIR="$work"
@@ -22,6 +24,28 @@ run() {
 }
 
 expect_error() { grep -qF "$1" "$work/stderr" || fail "no message \"$1\""; }
+
+# The lines given, in this order, among the program's output.
+expect_lines() {
+    local line at=0 found
+    for line in "$@"; do
+        found=$(tail -n +$((at + 1)) "$work/stdout" | grep -nxF -m1 "$line" | cut -d: -f1)
+        [ -n "$found" ] || fail "no line \"$line\" after line $at"
+        at=$((at + found))
+    done
+}
+
+# The folder holds exactly these images of a series saved as $1 files: composite, xray-1 ... xray-$2.
+expect_series() {
+    local folder=$1 extension=$2 tiles=$3 names=(composite) i
+    for i in $(seq "$tiles"); do names+=("xray-$i"); done
+    [ "$(ls "$folder" | wc -l)" -eq $((tiles + 1)) ] || fail "not $((tiles + 1)) images in $folder"
+    for i in "${names[@]}"; do [ -s "$folder/$i.$extension" ] || fail "no $i.$extension"; done
+    local saved=()
+    for i in "${names[@]}"; do saved+=("Saved $folder/$i.$extension (1500 x 1000)"); done
+    saved[0]=$(grep -F "Saved $folder/composite.$extension (" "$work/stdout") || fail "no composite saved"
+    expect_lines "${saved[@]}" "$((tiles + 1)) images saved in $folder"
+}
 
 case "$case_name" in
 biteswing-memory-one-row)
@@ -52,6 +76,53 @@ unwritable-out)
     touch "$work/a-file"
     run nonzero --out "$work/a-file/images"
     expect_error "cannot create the output folder $work/a-file/images"
+    ;;
+retake-mid-series)
+    # The same sensor without a retake: exposure N in tile N.
+    run 0 --demo Biteswing --xfer native --out "$work/plain"
+    run 0 --demo Biteswing --xfer native --out "$work/out" --steps "expose,expose,retake 1,expose,expose,expose,save"
+    expect_lines "Exposure 2 of 5: tile 2 drawn" "Re-take of tile 1: its next exposure replaces it" \
+        "Exposure 3 of 5: tile 1 drawn" "Exposure 4 of 5: tile 3 drawn" "Exposure 5 of 5: tile 4 drawn"
+    expect_series "$work/out" bmp 4
+    cmp -s "$work/out/xray-1.bmp" "$work/plain/xray-3.bmp" || fail "tile 1 is not the retaken exposure 3"
+    cmp -s "$work/out/xray-2.bmp" "$work/plain/xray-2.bmp" || fail "tile 2 is not exposure 2"
+    cmp -s "$work/out/xray-3.bmp" "$work/plain/xray-4.bmp" || fail "tile 3 is not exposure 4"
+    ;;
+unplug-replug)
+    run 0 --demo Biteswing --xfer memory --out "$work/out" --steps "expose,expose,unplug,plug,expose,expose,save"
+    expect_lines "Exposure 2 of 4: tile 2 drawn" \
+        'Sensor unplugged: the dialog shows "Device Disconnected", its lamp red' \
+        'Sensor plugged in: the dialog shows "Device Connected !", its lamp green' \
+        "Exposure 3 of 4: tile 3 drawn" "Exposure 4 of 4: tile 4 drawn"
+    expect_series "$work/out" png 4
+    ;;
+first-time-sensor)
+    run 0 --demo "Single Image" --new-sensor --xfer native --out "$work/out" --demo-folder "$work/demo"
+    disk=$(OSTRA_SENSOR_BUS="$work/demo/sensor-bus" "$sensor_sim" list | sed -n 's/.*corrections=//p')
+    [ -n "$disk" ] || fail "sensor-sim lists no calibration disk"
+    expect_lines "The dialog asks for the sensor's corrections: given its calibration disk $disk" \
+        "Exposure 1 of 1: tile 1 drawn" "1 image saved in $work/out"
+    data="$work/demo/app-data/vanto_sensor"
+    cmp -s "$disk/SN1001.gn" "$data/work_dir/SN1001/Correct/Default/SN1001.gn" || fail "corrections not installed"
+    grep -qx "loadCalibrartionFiles 4: 2 def: 1 gn: 1" "$data/ds.log" || fail "the exchange took other files"
+    grep -q '"SN1001"' "$data/config.json" || fail "the sensor is not recorded"
+    ;;
+refused-xferready)
+    run 0 --demo Biteswing --refuse-first-xferready --xfer memory --out "$work/out" --demo-folder "$work/demo"
+    expect_lines "Exposure 4 of 4: tile 4 drawn" \
+        "The images were refused: the dialog shows again with 4 of 4 tiles drawn; Save pressed again"
+    expect_series "$work/out" png 4
+    grep -q "transfer refused: dialog shown again" "$work/demo/app-data/vanto_sensor/ds.log" || fail "no refusal logged"
+    ;;
+two-applications)
+    run 0 --demo "Single Image" --xfer native --out "$work/first" --demo-folder "$work/demo"
+    run 0 --demo "Single Image" --xfer native --out "$work/second" --demo-folder "$work/demo" --events process
+    expect_lines "Exposure 1 of 1: tile 1 drawn" "Saved $work/second/xray-1.bmp (1000 x 1500)"
+    [ -s "$work/first/xray-1.bmp" ] || fail "the first application saved nothing"
+    cmp -s "$work/first/xray-1.bmp" "$work/second/xray-1.bmp" && fail "the second application got the first's image"
+    [ "$(OSTRA_SENSOR_BUS="$work/demo/sensor-bus" "$sensor_sim" list | grep -c SN1001)" -eq 1 ] ||
+        fail "the sensor is not plugged once"
+    [ "$(ls "$work/demo/app-data/vanto_sensor/work_dir")" = SN1001 ] || fail "another work folder appeared"
     ;;
 interrupted)
     "$program" --out "$work/out" >"$work/stdout" 2>"$work/stderr" &

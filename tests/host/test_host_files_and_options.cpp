@@ -33,6 +33,16 @@ TEST(HostOptions, RefusesWhatItCannotDoAndTakesTheRest) {
         {{"--screenshot", "d.png"}, "--screenshot goes with --demo"},
         {{"--out", ""}, "--out needs a value"},
         {{"--verbose"}, "unknown option \"--verbose\""},
+        {{"--demo", "Biteswing", "--steps", " expose, retake 1 ,unplug,plug,expose,save", "--new-sensor",
+          "--demo-folder", "d", "--refuse-first-xferready"},
+         ""},
+        {{"--steps", "expose,save"}, "--steps goes with --demo"},
+        {{"--refuse-first-xferready"}, "--refuse-first-xferready goes with --demo"},
+        {{"--demo", "Biteswing", "--steps", "expose,flash,save"}, "unknown step \"flash\""},
+        {{"--demo", "Biteswing", "--steps", "retake 0,save"}, "retake takes a tile number"},
+        {{"--demo", "Biteswing", "--steps", "retake 1 2,save"}, "unknown step \"retake 1 2\""},
+        {{"--demo", "Biteswing", "--steps", "save,expose"}, "ends with save"},
+        {{"--demo", "Biteswing", "--steps", "save,save"}, "ends with save"},
     };
     for (const auto& c : cases) {
         const auto parsed = parseOptions(c.arguments);
@@ -49,6 +59,15 @@ TEST(HostOptions, RefusesWhatItCannotDoAndTakesTheRest) {
     EXPECT_EQ(parsed.options->bufferRows, 7u);
     EXPECT_EQ(parsed.options->events, host::EventStyle::process);
     EXPECT_EQ(parsed.options->source, "Vanto Sensor Twain");
+
+    using Step = host::DemoStep;
+    std::string error;
+    EXPECT_EQ(host::parseSteps("expose,retake 3,unplug,plug,save", error),
+              (std::vector<Step>{{Step::Kind::expose, 0},
+                                 {Step::Kind::retake, 3},
+                                 {Step::Kind::unplug, 0},
+                                 {Step::Kind::plug, 0},
+                                 {Step::Kind::save, 0}}));
 }
 
 std::vector<unsigned char> dib(std::int32_t width, std::int32_t height, std::uint16_t bits = 8,

@@ -1,0 +1,501 @@
+// What a dentist waits for and what a session costs, through the built data source enabled by the
+// stand-in DSM as an imaging application enables it, on a simulated sensor:
+// - an exposure requested on the virtual sensor bus until its picture is drawn in its tile, against
+//   one tick of the dialog's clock plus one enhancement of the exposure;
+// - a Full Mouth 18 series from its last exposure to the last byte the application receives, by
+//   native and by memory transfer (Auto Save hands the series over as soon as the last tile is drawn);
+// - the peak resident memory of a Full Mouth 21 session of 1300 x 1700 exposures, in a fresh process
+//   of its own, against the raw size of its frames.
+#include "bench/bench_support.h"
+#include "imaging/perform_image_optimization.h"
+#include "sensor-sim/bus.h"
+#include "sensor-sim/synthetic_image.h"
+#include "support/config_file.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QMetaObject>
+#include <QtWidgets/QAbstractButton>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QGraphicsScene>
+#include <QtWidgets/QGraphicsView>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QWidget>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core/mat.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern "C" TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg,
+                                               TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kFullMouth18 = 4;
+constexpr int kFullMouth21 = 5;
+constexpr double kClockMilliseconds = 200.0;
+constexpr double kSeriesGoalMilliseconds = 1500.0;
+constexpr const char* kMemoryChild = "--session-memory-child";
+
+struct Sensor {
+    const char* serial;
+    const char* usbId;
+    const char* product;
+    int width;
+    int height;
+};
+constexpr Sensor kDs1{"SN9001", "U9001", "DS1", 1000, 1500};
+constexpr Sensor kDs2{"SN9002", "U9002", "DS2", 1300, 1700};
+
+// Runs f on the thread where the source's Qt application object lives, and waits.
+template <typename F> void onDialogThread(F f) {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
+    }
+}
+
+QWidget* acquisitionDialog() {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "twaindialog") {
+            return top;
+        }
+    }
+    return nullptr;
+}
+
+int drawnTiles() {
+    int drawn = 0;
+    onDialogThread([&drawn] {
+        if (QWidget* dialog = acquisitionDialog()) {
+            for (auto* view : dialog->findChild<QWidget*>("widget")->findChildren<QGraphicsView*>()) {
+                drawn += view->isVisible() && view->scene() != nullptr && !view->scene()->items().isEmpty();
+            }
+        }
+    });
+    return drawn;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::seconds timeout = 120s) {
+    const auto deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+bool connected() {
+    bool shown = false;
+    onDialogThread([&shown] {
+        QWidget* dialog = acquisitionDialog();
+        auto* text = dialog ? dialog->findChild<QLabel*>("status_text") : nullptr;
+        shown = text != nullptr && text->text() == "Device Connected !";
+    });
+    return shown;
+}
+
+// The source's notifications, posted on its own thread.
+struct Notifications {
+    std::mutex mutex; // guards messages
+    std::condition_variable arrived;
+    std::vector<TW_UINT16> messages;
+};
+
+Notifications& notifications() {
+    static Notifications queue;
+    return queue;
+}
+
+TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg,
+                                         TW_MEMREF) {
+    Notifications& queue = notifications();
+    {
+        std::lock_guard lock(queue.mutex);
+        queue.messages.push_back(msg);
+    }
+    queue.arrived.notify_all();
+    return TWRC_SUCCESS;
+}
+
+bool waitFor(TW_UINT16 msg) {
+    Notifications& queue = notifications();
+    std::unique_lock lock(queue.mutex);
+    const bool arrived = queue.arrived.wait_for(lock, 300s, [&] {
+        return std::find(queue.messages.begin(), queue.messages.end(), msg) != queue.messages.end();
+    });
+    queue.messages.clear();
+    return arrived;
+}
+
+// A sensor known to this machine, with its corrections, plugged on a private bus.
+void prepareKnownSensor(const Sensor& sensor, const fs::path& bus) {
+    const fs::path work =
+        fs::path(std::getenv("XDG_DATA_HOME")) / "vanto_sensor" / "work_dir" / sensor.serial;
+    fs::create_directories(work.parent_path());
+    fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / sensor.product, work, fs::copy_options::recursive);
+    fs::create_directories(work / "Correct" / "Default");
+    std::ofstream(work / "Correct" / "Default" / "offset.dft") << "dark field";
+    std::ofstream(work / "Correct" / "Default" / "gain.gn") << "gain";
+    updateConfigFile([&sensor](ConfigFile& config) {
+        std::string usbId = sensor.usbId;
+        std::transform(usbId.begin(), usbId.end(), usbId.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        config.last_serial_number = sensor.serial;
+        config.previous_serial_numbers.insert(sensor.serial);
+        config.previous_serial_numbers_map[usbId] = sensor.serial;
+    });
+    sensorbus::SensorEntry entry;
+    entry.usbId = sensor.usbId;
+    entry.serial = sensor.serial;
+    entry.product = sensor.product;
+    sensorbus::Bus(bus).plug(entry);
+}
+
+// The source opened, negotiated and enabled through the DSM, its dialog on a series template with
+// the sensor connected; disabled and closed again when it goes.
+class Session {
+public:
+    Session(const Sensor& sensor, int templateIndex, bool native, bool autoSave) {
+        const fs::path bus = fs::path(std::getenv("XDG_DATA_HOME")) / "bus";
+        if (!fs::exists(bus)) {
+            fs::create_directories(bus);
+            prepareKnownSensor(sensor, bus);
+        }
+        setenv("OSTRA_SENSOR_BUS", bus.c_str(), 1);
+        setenv("OSTRA_TWAIN_DS_FOLDER", OSTRA_TWAIN_FOLDER, 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        bus_ = bus;
+        usbId_ = sensor.usbId;
+
+        app_.ProtocolMajor = 2;
+        app_.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2;
+        std::strcpy(app_.ProductName, "Session");
+        std::strcpy(source_.ProductName, "Vanto Sensor Twain");
+        if (DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr) != TWRC_SUCCESS) {
+            return;
+        }
+        memory_.Size = sizeof memory_;
+        DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &memory_);
+        if (DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_) != TWRC_SUCCESS) {
+            return;
+        }
+        sourceOpen_ = true;
+        TW_CALLBACK2 callback{};
+        callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&onNotification);
+        std::uint8_t mechanism[6] = {};
+        const TW_UINT16 type = TWTY_UINT16;
+        const TW_UINT32 value = native ? TWSX_NATIVE : TWSX_MEMORY;
+        std::memcpy(mechanism, &type, 2);
+        std::memcpy(mechanism + 2, &value, 4);
+        TW_CAPABILITY xferMech{ICAP_XFERMECH, TWON_ONEVALUE, mechanism};
+        TW_USERINTERFACE ui{1, 0, nullptr};
+        if (send(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback) != TWRC_SUCCESS ||
+            send(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &xferMech) != TWRC_SUCCESS ||
+            send(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui) != TWRC_SUCCESS) {
+            return;
+        }
+        enabled_ = true;
+        bool chosen = false;
+        eventually([&] {
+            onDialogThread([&] {
+                QWidget* dialog = acquisitionDialog();
+                auto* templates = dialog ? dialog->findChild<QComboBox*>("dropdown") : nullptr;
+                auto* autoSaveButton =
+                    dialog ? dialog->findChild<QAbstractButton*>("autoSaveButton") : nullptr;
+                if (templates != nullptr && autoSaveButton != nullptr) {
+                    templates->setCurrentIndex(templateIndex);
+                    autoSaveButton->setChecked(autoSave);
+                    chosen = true;
+                }
+            });
+            return chosen;
+        });
+        ready_ = chosen && eventually(connected);
+    }
+
+    ~Session() {
+        TW_USERINTERFACE ui{};
+        if (enabled_) {
+            TW_PENDINGXFERS reset{};
+            send(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &reset);
+            send(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+        }
+        if (sourceOpen_) {
+            DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
+        }
+        DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr);
+        std::lock_guard lock(notifications().mutex);
+        notifications().messages.clear();
+    }
+
+    bool ready() const { return ready_; }
+
+    TW_UINT16 send(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) {
+        return DSM_Entry(&app_, &source_, dg, dat, msg, data);
+    }
+
+    // `count` exposures, waited for until the dialog has drawn `drawnAfter` tiles.
+    bool expose(int count, int drawnAfter) {
+        sensorbus::Bus(bus_).requestExposures(usbId_, count);
+        return eventually([drawnAfter] { return drawnTiles() >= drawnAfter; });
+    }
+
+    // MSG_XFERREADY, then every image transferred: the number of images, none on a failure.
+    std::optional<int> receiveSeries(bool native) {
+        if (!waitFor(MSG_XFERREADY)) {
+            return std::nullopt;
+        }
+        return bench::transferPending([this](TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                             void* data) { return send(dg, dat, msg, data); },
+                                      native, 0, [this](TW_HANDLE handle) { memory_.DSM_MemFree(handle); });
+    }
+
+private:
+    TW_IDENTITY app_{};
+    TW_IDENTITY source_{};
+    TW_ENTRYPOINT memory_{};
+    fs::path bus_;
+    std::string usbId_;
+    bool sourceOpen_ = false;
+    bool enabled_ = false;
+    bool ready_ = false;
+};
+
+void BM_ExposureToTileDrawn(benchmark::State& state) {
+    Session session(kDs1, kFullMouth21, false, false);
+    if (!session.ready()) {
+        state.SkipWithError("the source could not be opened and enabled");
+        return;
+    }
+    // The first exposure is not counted.
+    int drawn = 1;
+    if (!session.expose(1, drawn)) {
+        state.SkipWithError("the first exposure never reached its tile");
+        return;
+    }
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        if (!session.expose(1, ++drawn)) {
+            state.SkipWithError("an exposure never reached its tile");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+}
+
+// What the dialog does to a new exposure before it draws it.
+void BM_EnhanceExposure(benchmark::State& state) {
+    const auto image = bench::syntheticExposure(kDs1.width, kDs1.height);
+    cv::Mat result;
+    int width = 0, height = 0;
+    for (auto _ : state) {
+        perform_image_optimization(image, result, width, height);
+        benchmark::DoNotOptimize(result.data);
+    }
+}
+
+// What the simulated sensor spends on making up a frame, inside the exposure's latency: a real
+// sensor spends its read-out time there instead.
+void BM_SimulatedFrame(benchmark::State& state) {
+    std::uint64_t number = 0;
+    for (auto _ : state) {
+        auto frame = sensorsim::syntheticExposure(kDs1.width, kDs1.height, kDs1.serial, ++number);
+        benchmark::DoNotOptimize(frame.data());
+    }
+}
+
+// From the last exposure of a Full Mouth 18 series to the last byte the application receives.
+void BM_FullMouth18LastExposureToLastByte(benchmark::State& state) {
+    const bool native = state.range(0) != 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto session = std::make_unique<Session>(kDs1, kFullMouth18, native, true);
+        if (!session->ready() || !session->expose(17, 17)) {
+            state.SkipWithError("the first 17 exposures never reached their tiles");
+            return;
+        }
+        state.ResumeTiming();
+        session->expose(1, 0);
+        const auto images = session->receiveSeries(native);
+        state.PauseTiming();
+        if (images != 19) {
+            state.SkipWithError("the series did not arrive whole");
+            return;
+        }
+        session.reset();
+        state.ResumeTiming();
+    }
+}
+
+BENCHMARK(BM_ExposureToTileDrawn)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EnhanceExposure)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SimulatedFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FullMouth18LastExposureToLastByte)
+    ->ArgName("native")
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A /proc/self/status figure in kB (VmRSS, VmHWM).
+long statusKilobytes(const char* field) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(field, 0) == 0) {
+            return std::atol(line.c_str() + std::strlen(field) + 1);
+        }
+    }
+    return -1;
+}
+
+// The child: one Full Mouth 21 session of DS2 exposures, saved and transferred by memory; prints
+// its resident memory at start and its peak.
+int memoryChild() {
+    const long baseline = statusKilobytes("VmRSS");
+    std::string pattern = (fs::temp_directory_path() / "ostra-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        return 2;
+    }
+    setenv("XDG_DATA_HOME", pattern.c_str(), 1);
+    fs::create_directories(fs::path(pattern) / "vanto_sensor");
+    std::optional<int> images;
+    long enabled = 0;
+    {
+        Session session(kDs2, kFullMouth21, false, true);
+        enabled = statusKilobytes("VmRSS");
+        // Auto Save hands the series over (and hides the dialog) once the last tile is drawn.
+        if (session.ready() && session.expose(21, 0)) {
+            images = session.receiveSeries(false);
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(pattern, ec);
+    if (images != 22) {
+        return 1;
+    }
+    std::printf("%ld %ld %ld\n", baseline, enabled, statusKilobytes("VmHWM"));
+    return 0;
+}
+
+struct SessionMemory {
+    long baseline = 0; // kB resident at the start of the process
+    long enabled = 0;  // with the source enabled, before the first exposure
+    long peak = 0;
+};
+
+// Runs the child in a process of its own.
+std::optional<SessionMemory> childMemory() {
+    int pipe[2];
+    if (::pipe(pipe) != 0) {
+        return std::nullopt;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipe[0]);
+    char program[] = "/proc/self/exe";
+    char child[] = "--session-memory-child";
+    char* argv[] = {program, child, nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe[1]);
+    std::string output;
+    char buffer[256];
+    for (ssize_t n; (n = read(pipe[0], buffer, sizeof buffer)) > 0;) {
+        output.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(pipe[0]);
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    SessionMemory memory;
+    if (std::sscanf(output.c_str(), "%ld %ld %ld", &memory.baseline, &memory.enabled, &memory.peak) != 3) {
+        return std::nullopt;
+    }
+    return memory;
+}
+
+void report(const bench::Times& times) {
+    std::printf("\n");
+    const auto latency = times.milliseconds("BM_ExposureToTileDrawn/iterations:20/manual_time");
+    const auto enhance = times.milliseconds("BM_EnhanceExposure/real_time");
+    const auto frame = times.milliseconds("BM_SimulatedFrame/real_time");
+    if (latency && enhance) {
+        const double budget = kClockMilliseconds + *enhance;
+        std::printf("exposure requested to its tile drawn: %.1f ms = %.2f x (one %.0f ms clock tick + one "
+                    "enhancement of %.1f ms) (goal at most 1)\n",
+                    *latency, *latency / budget, kClockMilliseconds, *enhance);
+        if (frame) {
+            std::printf(
+                "  of which the simulated sensor makes up its frame: %.1f ms; the rest, %.1f ms = %.2f x "
+                "the same budget\n",
+                *frame, *latency - *frame, (*latency - *frame) / budget);
+        }
+    }
+    for (const auto& [native, name] : {std::pair{1, "native"}, std::pair{0, "memory"}}) {
+        const auto series =
+            times.milliseconds("BM_FullMouth18LastExposureToLastByte/native:" + std::to_string(native) +
+                               "/iterations:1/real_time");
+        if (series) {
+            std::printf(
+                "Full Mouth 18, last exposure to last byte, %s transfer: %.1f ms = %.2f x %.0f ms (goal "
+                "at most 1)\n",
+                name, *series, *series / kSeriesGoalMilliseconds, kSeriesGoalMilliseconds);
+            if (frame) {
+                std::printf("  without the simulated sensor's frame: %.1f ms = %.2f x %.0f ms\n",
+                            *series - *frame, (*series - *frame) / kSeriesGoalMilliseconds,
+                            kSeriesGoalMilliseconds);
+            }
+        }
+    }
+    const double raw = 21.0 * kDs2.width * kDs2.height * 2 / 1024.0;
+    if (const auto memory = childMemory()) {
+        const double peak = (memory->peak - memory->baseline) / 1024.0;
+        const double session = (memory->enabled - memory->baseline) / 1024.0;
+        std::printf(
+            "Full Mouth 21 session of %d x %d exposures: peak resident %.1f MB over a fresh process's "
+            "%.1f MB = %.2f x the %.1f MB of its raw frames (goal at most 1.5)\n",
+            kDs2.width, kDs2.height, peak, memory->baseline / 1024.0, peak * 1024.0 / raw, raw / 1024.0);
+        std::printf(
+            "  of which %.1f MB before the first exposure (libraries, Qt, the dialog); the rest, %.1f MB = "
+            "%.2f x the raw frames\n",
+            session, peak - session, (peak - session) * 1024.0 / raw);
+    } else {
+        std::printf("Full Mouth 21 session: the child process failed\n");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], kMemoryChild) == 0) {
+        return memoryChild();
+    }
+    return bench::runBenchmarks(argc, argv, report);
+}
