@@ -16,6 +16,7 @@
 #include <QtCore/QThread>
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
+#include <QtWidgets/QComboBox>
 #include <QtWidgets/QDialog>
 #include <QtWidgets/QGraphicsScene>
 #include <QtWidgets/QGraphicsView>
@@ -25,6 +26,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -59,6 +61,9 @@ constexpr const char* kUsbId = "U4711";
 constexpr const char* kProductName = "Vanto Sensor Twain";
 
 fs::path root;
+// OSTRA_FUZZ_TRACE set: every triplet of a session and its return code go to the error output, for
+// reading what an input does.
+bool tracing = false;
 DSENTRYPROC sourceEntry = nullptr;
 TW_ENTRYPOINT memory{};
 
@@ -116,6 +121,12 @@ QDialog* acquisitionDialog() {
         }
     }
     return nullptr;
+}
+
+bool dialogShown() {
+    bool shown = false;
+    onDialogThread([&] { shown = acquisitionDialog() != nullptr && acquisitionDialog()->isVisible(); });
+    return shown;
 }
 
 int drawnTiles() {
@@ -263,7 +274,11 @@ private:
     }
 
     TW_UINT16 call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) {
-        return DSM_Entry(&app_, &source_, dg, dat, msg, data);
+        const TW_UINT16 rc = DSM_Entry(&app_, &source_, dg, dat, msg, data);
+        if (tracing) {
+            std::fprintf(stderr, "triplet %x/%x/%x -> %u\n", static_cast<unsigned>(dg), dat, msg, rc);
+        }
+        return rc;
     }
 
     TW_UINT16 anyMessage() {
@@ -325,20 +340,35 @@ private:
         call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
     }
 
-    // With the sensor plugged and the dialog shown: exposures, then Save (or the close of the
-    // dialog), then the notification through the callback or the message loop.
+    // With the dialog shown: exposures when the sensor is plugged, then Save (or Retake), then the
+    // notification through the callback or the message loop.
     void exposeAndSave() {
         const int count = data_.ConsumeIntegralInRange<int>(0, 2);
+        const bool retake = data_.ConsumeIntegralInRange<int>(0, 3) == 0;
+        const int series = data_.ConsumeIntegralInRange<int>(1, 6);
+        // Each of these waits; a few per session keep every input well inside the fuzzer's timeout.
+        if (waitsLeft_ == 0 || !dialogShown()) {
+            return;
+        }
+        --waitsLeft_;
         if (plugged_ && count > 0) {
+            // Exposures are drawn into the tiles of a series template.
+            onDialogThread([series] {
+                if (QDialog* dialog = acquisitionDialog()) {
+                    if (auto* templates = dialog->findChild<QComboBox*>("dropdown")) {
+                        templates->setCurrentIndex(series);
+                    }
+                }
+            });
             const int before = drawnTiles();
             if (bus().requestExposures(kUsbId, count) == sensorbus::BusStatus::ok) {
-                waitUntil([&] { return drawnTiles() >= before + count; }, 15s);
+                waitUntil([&] { return drawnTiles() >= before + count; }, 10s);
             }
         }
         const std::size_t seen = noteCount();
-        press(data_.ConsumeIntegralInRange<int>(0, 3) == 0 ? "retakeButton" : "pushButton");
+        press(retake ? "retakeButton" : "pushButton");
         if (callback_) {
-            waitUntil([&] { return noteCount() > seen; }, 2s);
+            waitUntil([&] { return noteCount() > seen; }, 1s);
         } else {
             waitUntil(
                 [&] {
@@ -346,7 +376,7 @@ private:
                     return call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT &&
                            event.TWMessage != MSG_NULL;
                 },
-                2s);
+                1s);
         }
     }
 
@@ -477,6 +507,7 @@ private:
     FuzzedDataProvider& data_;
     // Whether the known sensor is on the bus during this session.
     const bool plugged_;
+    int waitsLeft_ = 3;
     TW_IDENTITY app_{};
     TW_IDENTITY source_{};
     bool dsmOpen_ = false;
@@ -499,6 +530,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("OSTRA_SENSOR_BUS", (root / "bus").c_str(), 1);
     setenv("OSTRA_TWAIN_DS_FOLDER", OSTRA_TWAIN_FOLDER, 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    tracing = std::getenv("OSTRA_FUZZ_TRACE") != nullptr;
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
 
