@@ -276,7 +276,11 @@ private:
     TW_UINT16 call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) {
         const TW_UINT16 rc = DSM_Entry(&app_, &source_, dg, dat, msg, data);
         if (tracing) {
-            std::fprintf(stderr, "triplet %x/%x/%x -> %u\n", static_cast<unsigned>(dg), dat, msg, rc);
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
+            std::fprintf(stderr, "%lld ms: triplet %x/%x/%x -> %u\n", static_cast<long long>(ms),
+                         static_cast<unsigned>(dg), dat, msg, rc);
         }
         return rc;
     }
@@ -368,7 +372,7 @@ private:
         const std::size_t seen = noteCount();
         press(retake ? "retakeButton" : "pushButton");
         if (callback_) {
-            waitUntil([&] { return noteCount() > seen; }, 1s);
+            waitUntil([&] { return noteCount() > seen; }, 500ms);
         } else {
             waitUntil(
                 [&] {
@@ -376,7 +380,7 @@ private:
                     return call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT &&
                            event.TWMessage != MSG_NULL;
                 },
-                1s);
+                500ms);
         }
     }
 
