@@ -20,10 +20,12 @@
 #include <QtWidgets/QDialog>
 #include <QtWidgets/QGraphicsScene>
 #include <QtWidgets/QGraphicsView>
+#include <QtWidgets/QMessageBox>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -32,6 +34,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -144,14 +147,58 @@ int drawnTiles() {
     return drawn;
 }
 
-void press(const char* button) {
-    onDialogThread([button] {
-        if (QDialog* dialog = acquisitionDialog(); dialog != nullptr && dialog->isVisible()) {
-            if (auto* found = dialog->findChild<QAbstractButton*>(button)) {
-                found->click();
+// Answers the question the dialog put up, if any: a message box by its Yes or No button, any other
+// modal dialog of the source's by cancelling it. Such a box turns its own event loop, so this call
+// still gets through while it is open.
+void answerPrompt(bool yes) {
+    onDialogThread([yes] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal->objectName() == "twaindialog") {
+            return;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            if (QAbstractButton* button = box->button(yes ? QMessageBox::Yes : QMessageBox::No)) {
+                button->click();
+                return;
             }
         }
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        }
     });
+}
+
+// Runs f on the dialog's thread without waiting (f may put up a question), then answers whatever
+// question that brings, until f has run.
+template <typename F> void onDialogThreadAnswering(F f, bool yes) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return;
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    QMetaObject::invokeMethod(
+        app,
+        [f, done] {
+            f();
+            *done = true;
+        },
+        Qt::QueuedConnection);
+    for (int i = 0; i < 100 && !*done; ++i) {
+        std::this_thread::sleep_for(20ms);
+        answerPrompt(yes);
+    }
+}
+
+void press(const char* button, bool yes) {
+    onDialogThreadAnswering(
+        [button] {
+            if (QDialog* dialog = acquisitionDialog(); dialog != nullptr && dialog->isVisible()) {
+                if (auto* found = dialog->findChild<QAbstractButton*>(button)) {
+                    found->click();
+                }
+            }
+        },
+        yes);
 }
 
 template <typename F> bool waitUntil(F done, std::chrono::milliseconds limit) {
@@ -241,7 +288,7 @@ public:
                 setMechanism();
                 break;
             default:
-                press(data_.ConsumeBool() ? "pushButton" : "retakeButton");
+                press(data_.ConsumeBool() ? "pushButton" : "retakeButton", data_.ConsumeBool());
                 break;
             }
         }
@@ -350,6 +397,7 @@ private:
         const int count = data_.ConsumeIntegralInRange<int>(0, 2);
         const bool retake = data_.ConsumeIntegralInRange<int>(0, 3) == 0;
         const int series = data_.ConsumeIntegralInRange<int>(1, 6);
+        const bool yes = data_.ConsumeBool();
         // Each of these waits; a few per session keep every input well inside the fuzzer's timeout.
         if (waitsLeft_ == 0 || !dialogShown()) {
             return;
@@ -357,20 +405,22 @@ private:
         --waitsLeft_;
         if (plugged_ && count > 0) {
             // Exposures are drawn into the tiles of a series template.
-            onDialogThread([series] {
-                if (QDialog* dialog = acquisitionDialog()) {
-                    if (auto* templates = dialog->findChild<QComboBox*>("dropdown")) {
-                        templates->setCurrentIndex(series);
+            onDialogThreadAnswering(
+                [series] {
+                    if (QDialog* dialog = acquisitionDialog()) {
+                        if (auto* templates = dialog->findChild<QComboBox*>("dropdown")) {
+                            templates->setCurrentIndex(series);
+                        }
                     }
-                }
-            });
+                },
+                yes);
             const int before = drawnTiles();
             if (bus().requestExposures(kUsbId, count) == sensorbus::BusStatus::ok) {
                 waitUntil([&] { return drawnTiles() >= before + count; }, 10s);
             }
         }
         const std::size_t seen = noteCount();
-        press(retake ? "retakeButton" : "pushButton");
+        press(retake ? "retakeButton" : "pushButton", yes);
         if (callback_) {
             waitUntil([&] { return noteCount() > seen; }, 500ms);
         } else {
