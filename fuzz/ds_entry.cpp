@@ -288,7 +288,11 @@ public:
                 setMechanism();
                 break;
             default:
-                press(data_.ConsumeBool() ? "pushButton" : "retakeButton", data_.ConsumeBool());
+                if (data_.ConsumeIntegralInRange<int>(0, 3) == 0) {
+                    switchTemplateUnanswered();
+                } else {
+                    press(data_.ConsumeBool() ? "pushButton" : "retakeButton", data_.ConsumeBool());
+                }
                 break;
             }
         }
@@ -431,6 +435,24 @@ private:
                            event.TWMessage != MSG_NULL;
                 },
                 500ms);
+        }
+    }
+
+    // The user picks another template and leaves the question about the images open while the
+    // application goes on (the dialog turns its events on a thread of its own).
+    void switchTemplateUnanswered() {
+        const int series = data_.ConsumeIntegralInRange<int>(0, 6);
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(
+                app,
+                [series] {
+                    if (QDialog* dialog = acquisitionDialog()) {
+                        if (auto* templates = dialog->findChild<QComboBox*>("dropdown")) {
+                            templates->setCurrentIndex(series);
+                        }
+                    }
+                },
+                Qt::QueuedConnection);
         }
     }
 
