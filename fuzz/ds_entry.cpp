@@ -326,14 +326,18 @@ private:
 
     TW_UINT16 call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) {
         const TW_UINT16 rc = DSM_Entry(&app_, &source_, dg, dat, msg, data);
+        trace("triplet", dg, dat, msg, rc);
+        return rc;
+    }
+
+    static void trace(const char* kind, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_UINT16 rc) {
         if (tracing) {
             const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::steady_clock::now().time_since_epoch())
                                 .count();
-            std::fprintf(stderr, "%lld ms: triplet %x/%x/%x -> %u\n", static_cast<long long>(ms),
+            std::fprintf(stderr, "%lld ms: %s %x/%x/%x -> %u\n", static_cast<long long>(ms), kind,
                          static_cast<unsigned>(dg), dat, msg, rc);
         }
-        return rc;
     }
 
     TW_UINT16 anyMessage() {
@@ -557,8 +561,9 @@ private:
             dat = DAT_STATUS;
         }
         alignas(8) char zeroed[1024] = {};
-        sourceEntry(data_.ConsumeBool() ? &stranger : nullptr, dg, dat, msg,
-                    data_.ConsumeBool() ? zeroed : nullptr);
+        TW_IDENTITY* origin = data_.ConsumeBool() ? &stranger : nullptr;
+        trace("direct", dg, dat, msg,
+              sourceEntry(origin, dg, dat, msg, data_.ConsumeBool() ? zeroed : nullptr));
     }
 
     void nullData() {
