@@ -266,7 +266,8 @@ TW_UINT16 managerCall(Application& app, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF 
             if (!app.sources.empty()) {
                 return fail(TWCC_SEQERROR);
             }
-            applications.erase(app.identity.Id);
+            const TW_UINT32 appId = app.identity.Id;
+            applications.erase(appId);
             return succeed();
         }
         return msg == MSG_OPENDSM ? succeed() : fail(TWCC_BADPROTOCOL);
@@ -276,7 +277,7 @@ TW_UINT16 managerCall(Application& app, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF 
             return openSource(app, static_cast<TW_IDENTITY*>(data));
         case MSG_CLOSEDS: {
             auto* identity = static_cast<TW_IDENTITY*>(data);
-            auto found = identity != nullptr ? app.sources.find(identity->Id) : app.sources.end();
+            auto found = identity != nullptr ? app.sources.find(TW_UINT32{identity->Id}) : app.sources.end();
             if (found == app.sources.end()) {
                 return fail(TWCC_NODS);
             }
@@ -332,7 +333,7 @@ TW_UINT16 applicationCall(Application& app, TW_IDENTITY* dest, TW_UINT32 dg, TW_
     if (dest == nullptr) {
         return managerCall(app, dat, msg, data);
     }
-    auto found = app.sources.find(dest->Id);
+    auto found = app.sources.find(TW_UINT32{dest->Id});
     if (found == app.sources.end()) {
         return fail(TWCC_BADDEST);
     }
@@ -396,9 +397,12 @@ extern "C" OSTRA_DSM_EXPORT TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* ori
         return fail(TWCC_BADVALUE);
     }
 
+    // Identities are packed structures: their Id is read into a value of its own before a map sees it.
+    const TW_UINT32 originId = origin->Id;
+
     // A source's call: its Id is one this DSM handed out, and it addresses its application.
     for (auto& [appId, app] : applications) {
-        auto found = app.sources.find(origin->Id);
+        auto found = app.sources.find(originId);
         if (found != app.sources.end() && dest != nullptr && dest->Id == appId) {
             const std::shared_ptr<Source> source = found->second;
             return sourceCall(app, *source, dg, dat, msg);
@@ -406,14 +410,15 @@ extern "C" OSTRA_DSM_EXPORT TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* ori
     }
 
     if (dg == DG_CONTROL && dat == DAT_PARENT && msg == MSG_OPENDSM) {
-        if (origin->Id == 0 || applications.count(origin->Id) == 0) {
-            origin->Id = nextId++;
+        if (originId == 0 || applications.count(originId) == 0) {
+            const TW_UINT32 id = nextId++;
+            origin->Id = id;
             origin->SupportedGroups |= DF_DSM2;
-            applications[origin->Id].identity = *origin;
+            applications[id].identity = *origin;
         }
         return succeed();
     }
-    auto app = applications.find(origin->Id);
+    auto app = applications.find(originId);
     if (app == applications.end()) {
         return fail(TWCC_SEQERROR);
     }

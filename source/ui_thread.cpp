@@ -9,6 +9,8 @@
 #include <QtCore/QMetaObject>
 #include <QtCore/QThread>
 #include <QtCore/QTimer>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QDialog>
 
 #include <exception>
 #include <future>
@@ -24,6 +26,9 @@ void logQtMessage(QtMsgType, const QMessageLogContext&, const QString& message) 
 }
 
 QtMessageHandler previousHandler = nullptr;
+
+// Questions open on top of each other at most (a question asked from within another's answer).
+constexpr int kMostNestedQuestions = 8;
 
 } // namespace
 
@@ -81,6 +86,7 @@ void UiThread::stop() {
     if (waker_ != nullptr) {
         QCoreApplication::postEvent(waker_, new QEvent(QEvent::User));
     }
+    dismissQuestionsLocked();
     if (std::this_thread::get_id() == uiThreadId_) {
         return; // joined by the next start or at unload
     }
@@ -145,6 +151,11 @@ void UiThread::run(const std::function<void()>& task) {
             guarded();
             done->set_value();
         });
+        if (mode == Mode::ownThread) {
+            // The application enables or disables the dialog: a question the user left open gives way.
+            std::lock_guard questions(mutex_);
+            dismissQuestionsLocked();
+        }
         finished.wait();
     }
     if (failure) {
@@ -183,6 +194,28 @@ void UiThread::wake() {
     if (waker_ != nullptr) {
         QCoreApplication::postEvent(waker_, new QEvent(QEvent::User));
     }
+}
+
+void UiThread::dismissQuestionsLocked() {
+    if (waker_ == nullptr) {
+        return;
+    }
+    // Queued calls are delivered by every event loop, a question's own included. A question so
+    // cancelled answers as the user's No or Cancel would.
+    QMetaObject::invokeMethod(
+        waker_,
+        [] {
+            for (int i = 0; i < kMostNestedQuestions; ++i) {
+                auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                // The acquisition dialog itself is never one of them.
+                if (question == nullptr || question->objectName() == QLatin1String("twaindialog")) {
+                    return;
+                }
+                writeString("user interface question cancelled");
+                question->reject();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void UiThread::routeQtMessages() {

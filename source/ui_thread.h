@@ -68,6 +68,10 @@ private:
 
     void loop();
     void wake();
+    // Own thread only: cancels the questions the dialog has open (each turns an event loop of its
+    // own, in which the queued tasks never run), so that a task the application waits for, or the
+    // end of the thread, is reached. With mutex_ held.
+    void dismissQuestionsLocked();
     // Runs the oldest queued task with `lock` (on mutex_) released meanwhile; false when none is queued.
     bool runOneQueued(std::unique_lock<std::mutex>& lock);
 

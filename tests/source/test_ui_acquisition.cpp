@@ -22,6 +22,7 @@
 #include <QtWidgets/QDialog>
 #include <QtWidgets/QGraphicsScene>
 #include <QtWidgets/QGraphicsView>
+#include <QtWidgets/QMessageBox>
 
 #include <gtest/gtest.h>
 
@@ -226,6 +227,21 @@ TEST_F(Acquisition, RefusedTransferShowsTheDialogAgainAndEscapeAsksToClose) {
 
     ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
     ASSERT_TRUE(testenv::eventually([] { return drawnTiles() >= 1; }, 60s));
+    // The user picks another template and leaves the question about the image open: it gives way
+    // to the application's disable, as No.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            auto* templates = acquisitionDialog()->findChild<QComboBox*>("dropdown");
+            templates->setCurrentIndex((templates->currentIndex() + 1) % templates->count());
+        },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(testenv::eventually([] {
+        bool asked = false;
+        onDialogThread(
+            [&] { asked = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; });
+        return asked;
+    }));
     // Disabled and enabled again: a new dialog shows the same image.
     TW_USERINTERFACE off{};
     ASSERT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &off), TWRC_SUCCESS);
