@@ -6,6 +6,7 @@
 #include "sensor-sim/bus.h"
 #include "sensor-sim/products.h"
 #include "sensor-sim/synthetic_image.h"
+#include "source/twpp/twain.h"
 #include "support/config_file.h"
 #include "tests/common/test_env.h"
 #include "ui/template_layouts.h"
@@ -21,10 +22,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -105,6 +110,41 @@ inline void plugKnownSensor(const std::string& serial, const std::string& usbId,
         config.previous_serial_numbers.insert(serial);
         config.previous_serial_numbers_map[listed] = serial;
     });
+}
+
+// The notifications the source posted to the application's callback (on the source's thread), for
+// every test of the process.
+struct Notifications {
+    std::mutex mutex; // guards received
+    std::condition_variable arrived;
+    std::vector<TW_UINT16> received;
+
+    bool waitFor(TW_UINT16 msg, std::size_t count = 1) {
+        std::unique_lock lock(mutex);
+        return arrived.wait_for(lock, std::chrono::seconds(60), [&] {
+            return std::count(received.begin(), received.end(), msg) >= static_cast<long>(count);
+        });
+    }
+    std::vector<TW_UINT16> all() {
+        std::lock_guard lock(mutex);
+        return received;
+    }
+};
+
+inline Notifications& notifications() {
+    static Notifications recorded;
+    return recorded;
+}
+
+// The application's DSM callback: records the message.
+inline TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16,
+                                                TW_UINT16 msg, TW_MEMREF) {
+    {
+        std::lock_guard lock(notifications().mutex);
+        notifications().received.push_back(msg);
+    }
+    notifications().arrived.notify_all();
+    return TWRC_SUCCESS;
 }
 
 // Exposure `exposure` (from 1) of the DS1 sensor `serial` in tile exposure - 1 of template

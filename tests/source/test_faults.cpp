@@ -64,30 +64,6 @@ std::size_t logCount(const std::string& text) {
     }));
 }
 
-// The notifications the source posts to the application's callback, from the dialog's thread.
-struct Notifications {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::vector<TW_UINT16> received;
-
-    bool waitFor(TW_UINT16 msg) {
-        std::unique_lock lock(mutex);
-        return arrived.wait_for(lock, 60s,
-                                [&] { return std::count(received.begin(), received.end(), msg) > 0; });
-    }
-};
-Notifications notifications;
-
-TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg,
-                                         TW_MEMREF) {
-    {
-        std::lock_guard lock(notifications.mutex);
-        notifications.received.push_back(msg);
-    }
-    notifications.arrived.notify_all();
-    return TWRC_SUCCESS;
-}
-
 class Faults : public testing::Test {
 protected:
     void SetUp() override {
@@ -104,7 +80,7 @@ protected:
         TW_USERINTERFACE ui{1, 0, nullptr};
         ASSERT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
         TW_CALLBACK2 callback{};
-        callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&onNotification);
+        callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&testenv::onNotification);
         ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
         ASSERT_TRUE(testenv::eventually(testenv::dialogVisible));
         onDialogThread(
@@ -118,7 +94,7 @@ protected:
 
     void save() {
         testenv::press("pushButton");
-        ASSERT_TRUE(notifications.waitFor(MSG_XFERREADY));
+        ASSERT_TRUE(testenv::notifications().waitFor(MSG_XFERREADY));
     }
 
     TW_UINT16 pendingCount() {
@@ -323,7 +299,7 @@ TEST_F(Faults, SensorPulledOutDuringAnExposureAndATransfer) {
         ++images;
     }
     EXPECT_EQ(images, 5);
-    ASSERT_TRUE(notifications.waitFor(MSG_CLOSEDSREQ));
+    ASSERT_TRUE(testenv::notifications().waitFor(MSG_CLOSEDSREQ));
     disableAndClose();
 }
 

@@ -54,35 +54,6 @@ void plugKnownSensor() {
     testenv::plugKnownSensor(kSerial, kUsbId);
 }
 
-// The notifications the source posted to the application's callback (on the source's thread).
-struct Notifications {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::vector<TW_UINT16> received;
-
-    bool waitFor(TW_UINT16 msg, std::size_t count = 1) {
-        std::unique_lock lock(mutex);
-        return arrived.wait_for(lock, 60s, [&] {
-            return std::count(received.begin(), received.end(), msg) >= static_cast<long>(count);
-        });
-    }
-    std::vector<TW_UINT16> all() {
-        std::lock_guard lock(mutex);
-        return received;
-    }
-};
-Notifications notifications;
-
-TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg,
-                                         TW_MEMREF) {
-    {
-        std::lock_guard lock(notifications.mutex);
-        notifications.received.push_back(msg);
-    }
-    notifications.arrived.notify_all();
-    return TWRC_SUCCESS;
-}
-
 class Acquisition : public testing::Test {
 protected:
     void SetUp() override {
@@ -179,12 +150,12 @@ TEST_F(Acquisition, NativeSeriesAutoSavedThroughTheMessageLoop) {
 TEST_F(Acquisition, MemorySeriesSavedByHandWithACallbackAndNoMessageLoop) {
     openAndEnable(TWSX_MEMORY);
     TW_CALLBACK2 callback{};
-    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&onNotification);
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&testenv::onNotification);
     ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
     exposeBiteswing();
     ASSERT_TRUE(testenv::eventually([] { return drawnTiles() >= 4; }, 60s));
     press("pushButton");
-    ASSERT_TRUE(notifications.waitFor(MSG_XFERREADY));
+    ASSERT_TRUE(testenv::notifications().waitFor(MSG_XFERREADY));
 
     TW_PENDINGXFERS pending{};
     int transferred = 0;
@@ -212,8 +183,8 @@ TEST_F(Acquisition, MemorySeriesSavedByHandWithACallbackAndNoMessageLoop) {
     } while (pending.Count > 0 && transferred < 10);
     EXPECT_EQ(transferred, 5);
 
-    ASSERT_TRUE(notifications.waitFor(MSG_CLOSEDSREQ));
-    const auto received = notifications.all();
+    ASSERT_TRUE(testenv::notifications().waitFor(MSG_CLOSEDSREQ));
+    const auto received = testenv::notifications().all();
     EXPECT_EQ(std::count(received.begin(), received.end(), MSG_XFERREADY), 1);
     disableAndClose();
 }
