@@ -17,6 +17,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <unistd.h>
 
 namespace {
@@ -75,6 +76,10 @@ void expectBackTo(const Resources& baseline, long slackKb) {
         EXPECT_LE(now.residentKb - baseline.residentKb, slackKb)
             << "resident " << baseline.residentKb << " kB -> " << now.residentKb << " kB";
     }
+    // The figures, for the run's record.
+    std::cout << "threads " << baseline.threads << " -> " << now.threads << ", files " << baseline.files
+              << " -> " << now.files << ", resident " << baseline.residentKb << " kB -> " << now.residentKb
+              << " kB" << std::endl;
 }
 
 class LongRun : public testing::Test {
