@@ -157,9 +157,15 @@ TEST_F(CapabilityTest, AllocationFailureThrowsBadAllocAndLeaksNothing) {
         ContainerException);
 }
 
+// A DSM whose lock fails (with the DSM's calling convention, which a lambda does not take on 32-bit
+// Windows).
+TW_MEMREF TW_CALLINGSTYLE lockNothing(TW_HANDLE) {
+    return nullptr;
+}
+
 TEST_F(CapabilityTest, HandleThatCannotBeLockedThrowsAndLeaksNothing) {
     auto nullLock = TrackedMemory::entryPoint();
-    nullLock.DSM_MemLock = [](TW_HANDLE) -> TW_MEMREF { return nullptr; };
+    nullLock.DSM_MemLock = &lockNothing;
     const auto held = Capability::oneValue<TW_UINT16>(ICAP_BITDEPTH, 8);
     Memory::setCallbacks(nullLock);
     EXPECT_THROW(Capability::oneValue<TW_UINT16>(ICAP_BITDEPTH, 8), std::bad_alloc);
