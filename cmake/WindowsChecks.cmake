@@ -50,6 +50,7 @@ ostra_library(ostra_device_portable
         device/work_folders.cpp
     DEPS
         ostra_platform
+        ostra_sensor_bus_usb
         ostra_support
 )
 

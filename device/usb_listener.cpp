@@ -1,5 +1,6 @@
 #include "device/usb_listener.h"
 
+#include "sensor-sim/bus_usb_devices.h"
 #include "support/log.h"
 
 #include <chrono>
@@ -35,7 +36,9 @@ std::optional<std::string> extractUsbId(std::wstring_view path, std::wstring_vie
 
 std::vector<std::string> enumerateSensors() {
     std::vector<std::string> ids;
-    for (const auto& path : platform::presentUsbDevicePaths()) {
+    // The sensors of the virtual bus when one is configured, else the system's.
+    const auto source = sensorbus::busUsbDevicesFromEnvironment();
+    for (const auto& path : platform::presentUsbDevicePaths(source.get())) {
         if (path.find(kEnumerationMarker) == std::wstring::npos) {
             continue;
         }
@@ -69,7 +72,8 @@ UsbListener::~UsbListener() {
 bool UsbListener::createWindow(DeviceStatusHolder holder) {
     holder_ = std::move(holder);
     auto window = platform::DeviceNotificationWindow::create(
-        [this](std::uint32_t kind, const std::wstring& name) { handleDeviceChange(&holder_, kind, name); });
+        [this](std::uint32_t kind, const std::wstring& name) { handleDeviceChange(&holder_, kind, name); },
+        sensorbus::busUsbDevicesFromEnvironment());
     if (!window) {
         return false;
     }

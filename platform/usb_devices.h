@@ -7,12 +7,13 @@
 // device's own case (as WM_DEVICECHANGE does).
 //
 //   Windows: SetupAPI enumeration; a message-only window registered for device notifications.
-//   Linux:   libudev enumeration and monitor of "usb_device" devices. When $OSTRA_SENSOR_BUS names a
-//            folder, the virtual sensor bus replaces the system: its entries are the present
-//            devices, and entries appearing and disappearing are arrival and removal broadcasts. A
-//            bus sensor's USB serial string is "iRay" followed by its USB identifier.
+//   Linux:   libudev enumeration and monitor of "usb_device" devices.
+// A higher layer may plug in a UsbDeviceSource of its own (a bus of simulated sensors) in place of
+// the system: its devices are then the present ones, and those that come and go between two looks
+// at it are the arrival and removal broadcasts.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,9 +31,28 @@ inline constexpr std::wstring_view kUsbDeviceInterfaceClass = L"{A5DCBF10-6530-1
 inline constexpr std::uint32_t kDeviceArrival = 0x8000;
 inline constexpr std::uint32_t kDeviceRemoveComplete = 0x8004;
 
-// The paths of the USB device interfaces present now, in lower case. Empty when the system cannot be
-// asked; a device whose details cannot be read is left out.
-std::vector<std::wstring> presentUsbDevicePaths();
+// One device of a UsbDeviceSource.
+struct UsbDeviceEntry {
+    std::wstring path;   // its interface path, in the device's own case
+    std::string details; // whatever tells this device from another one at the same path later
+    bool operator==(const UsbDeviceEntry&) const = default;
+};
+
+// USB devices that stand in for the system's. Asked from the enumerating thread and from the thread
+// that pumps a notification window; an implementation answers from any thread.
+class UsbDeviceSource {
+public:
+    virtual ~UsbDeviceSource() = default;
+    // The devices present now.
+    virtual std::vector<UsbDeviceEntry> presentDevices() const = 0;
+    // How long a pump waits between two looks at presentDevices.
+    virtual std::chrono::milliseconds lookInterval() const = 0;
+};
+
+// The paths of the USB device interfaces present now, in lower case: the system's, or the source's
+// when one is given. Empty when the system cannot be asked; a device whose details cannot be read is
+// left out.
+std::vector<std::wstring> presentUsbDevicePaths(const UsbDeviceSource* source = nullptr);
 
 // The path of a USB device interface, in the device's own case (the form of a broadcast).
 std::wstring usbDevicePath(std::uint16_t vendorId, std::uint16_t productId, std::wstring_view serial);
@@ -55,8 +75,12 @@ public:
 
     // Creates the window on the calling thread. Null when the window cannot be created. A window
     // that could not sign up for device notifications is still created (it can be pumped and
-    // closed) and tells so through notificationsRegistered.
-    static std::unique_ptr<DeviceNotificationWindow> create(Procedure procedure);
+    // closed) and tells so through notificationsRegistered. With a source, the broadcasts come from
+    // it instead of the system: devices present at creation are not announced (no broadcast
+    // announces them), and a device whose details changed between two looks is a removal followed
+    // by an arrival.
+    static std::unique_ptr<DeviceNotificationWindow>
+    create(Procedure procedure, std::shared_ptr<const UsbDeviceSource> source = {});
 
     // Destroys the window and unregisters its class.
     ~DeviceNotificationWindow();

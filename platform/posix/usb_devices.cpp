@@ -1,19 +1,17 @@
-// Linux: USB devices through libudev, or the virtual sensor bus when $OSTRA_SENSOR_BUS is set. The
-// notification window is an eventfd for posted messages, polled together with the udev monitor's
-// socket (or a periodic look at the bus folder).
+// Linux: USB devices through libudev, or a source plugged in by a higher layer. The notification
+// window is an eventfd for posted messages, polled together with the udev monitor's socket (or with
+// periodic looks at the source).
 #include "platform/usb_devices.h"
 
-#include "sensor-sim/bus.h"
+#include "platform/usb_device_source.h"
 
 #include <libudev.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -24,14 +22,7 @@ namespace platform {
 
 namespace {
 
-// The identifiers a bus sensor shows on the USB: the pid.codes test vendor and product.
-constexpr std::uint16_t kBusVendorId = 0x1209;
-constexpr std::uint16_t kBusProductId = 0x0001;
-// A bus sensor's USB serial string is this marker followed by its USB identifier.
-constexpr std::wstring_view kBusSerialMarker = L"iRay";
-
-// How often the pump looks at the bus folder, and the longest single wait on the system's monitor.
-constexpr std::chrono::milliseconds kBusLookInterval{50};
+// The longest single wait on the system's monitor.
 constexpr int kMonitorWaitMs = 1000;
 
 std::wstring widened(std::string_view text) {
@@ -79,10 +70,6 @@ std::optional<std::uint16_t> parseHex16(const char* text) {
         return std::nullopt;
     }
     return static_cast<std::uint16_t>(value);
-}
-
-std::wstring busSensorPath(const sensorbus::SensorEntry& sensor) {
-    return usbDevicePath(kBusVendorId, kBusProductId, std::wstring(kBusSerialMarker) + widened(sensor.usbId));
 }
 
 // The interface path of a udev "usb_device". Attributes are gone once a device is removed; the
@@ -151,15 +138,8 @@ std::vector<std::wstring> systemDevicePaths() {
 
 } // namespace
 
-std::vector<std::wstring> presentUsbDevicePaths() {
-    if (const auto bus = sensorbus::Bus::fromEnvironment()) {
-        std::vector<std::wstring> paths;
-        for (const auto& sensor : bus->sensors()) {
-            paths.push_back(lowerCase(busSensorPath(sensor)));
-        }
-        return paths;
-    }
-    return systemDevicePaths();
+std::vector<std::wstring> presentUsbDevicePaths(const UsbDeviceSource* source) {
+    return source != nullptr ? lowerCaseDevicePaths(*source) : systemDevicePaths();
 }
 
 struct DeviceNotificationWindow::State {
@@ -178,27 +158,6 @@ struct DeviceNotificationWindow::State {
     void wake() const {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
-    }
-
-    // Broadcasts for the bus entries that came and went since the last look.
-    void lookAtBus() {
-        std::map<std::string, sensorbus::SensorEntry> now;
-        for (auto& sensor : bus->sensors()) {
-            now.emplace(sensor.usbId, std::move(sensor));
-        }
-        for (const auto& [usbId, sensor] : busSensors) {
-            const auto found = now.find(usbId);
-            if (found == now.end() || found->second != sensor) {
-                procedure(kDeviceRemoveComplete, busSensorPath(sensor));
-            }
-        }
-        for (const auto& [usbId, sensor] : now) {
-            const auto found = busSensors.find(usbId);
-            if (found == busSensors.end() || found->second != sensor) {
-                procedure(kDeviceArrival, busSensorPath(sensor));
-            }
-        }
-        busSensors = std::move(now);
     }
 
     void receiveFromMonitor() {
@@ -221,8 +180,7 @@ struct DeviceNotificationWindow::State {
     int wakeFd = -1;
     udev* context = nullptr;
     udev_monitor* monitor = nullptr;
-    std::optional<sensorbus::Bus> bus;
-    std::map<std::string, sensorbus::SensorEntry> busSensors;
+    std::optional<PolledUsbDevices> source;
     bool registered = false;
 
     // Guards closePosted, which postClose sets from any thread.
@@ -230,19 +188,16 @@ struct DeviceNotificationWindow::State {
     bool closePosted = false;
 };
 
-std::unique_ptr<DeviceNotificationWindow> DeviceNotificationWindow::create(Procedure procedure) {
+std::unique_ptr<DeviceNotificationWindow>
+DeviceNotificationWindow::create(Procedure procedure, std::shared_ptr<const UsbDeviceSource> source) {
     auto state = std::make_unique<State>();
     state->procedure = std::move(procedure);
     state->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (state->wakeFd < 0) {
         return nullptr;
     }
-    state->bus = sensorbus::Bus::fromEnvironment();
-    if (state->bus) {
-        // Sensors already present are not announced, as no broadcast announces them.
-        for (auto& sensor : state->bus->sensors()) {
-            state->busSensors.emplace(sensor.usbId, std::move(sensor));
-        }
+    if (source) {
+        state->source.emplace(std::move(source));
         state->registered = true;
     } else {
         state->context = udev_new();
@@ -282,7 +237,6 @@ void DeviceNotificationWindow::postClose() {
 PumpEnd DeviceNotificationWindow::pump(std::stop_token stop) {
     State& s = *state_;
     std::stop_callback wakeOnStop(stop, [&s] { s.wake(); });
-    auto nextBusLook = std::chrono::steady_clock::now() + kBusLookInterval;
     while (true) {
         {
             std::lock_guard lock(s.mutex);
@@ -301,12 +255,7 @@ PumpEnd DeviceNotificationWindow::pump(std::stop_token stop) {
             fds[1].fd = udev_monitor_get_fd(s.monitor);
             count = 2;
         }
-        int timeout = kMonitorWaitMs;
-        if (s.bus) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                nextBusLook - std::chrono::steady_clock::now());
-            timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
-        }
+        const int timeout = s.source ? s.source->millisecondsToNextLook(kMonitorWaitMs) : kMonitorWaitMs;
         const int ready = ::poll(fds, count, timeout);
         if (ready < 0) {
             if (errno == EINTR) {
@@ -324,9 +273,8 @@ PumpEnd DeviceNotificationWindow::pump(std::stop_token stop) {
         if (count == 2 && (fds[1].revents & POLLIN) != 0) {
             s.receiveFromMonitor();
         }
-        if (s.bus && std::chrono::steady_clock::now() >= nextBusLook) {
-            s.lookAtBus();
-            nextBusLook = std::chrono::steady_clock::now() + kBusLookInterval;
+        if (s.source) {
+            s.source->lookIfDue(s.procedure);
         }
     }
 }

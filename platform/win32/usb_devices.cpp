@@ -1,6 +1,9 @@
 // Windows: SetupAPI enumeration of the present USB device interfaces, and the message-only window
-// "DevNotifWnd" (class "DUMMY_CLASS") registered for their device-change broadcasts.
+// "DevNotifWnd" (class "DUMMY_CLASS") registered for their device-change broadcasts, or looking at a
+// source plugged in by a higher layer instead.
 #include "platform/usb_devices.h"
+
+#include "platform/usb_device_source.h"
 
 #include <windows.h>
 
@@ -8,6 +11,7 @@
 #include <setupapi.h>
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -28,7 +32,10 @@ constexpr UINT kWakeMessage = WM_APP + 1;
 
 } // namespace
 
-std::vector<std::wstring> presentUsbDevicePaths() {
+std::vector<std::wstring> presentUsbDevicePaths(const UsbDeviceSource* source) {
+    if (source != nullptr) {
+        return lowerCaseDevicePaths(*source);
+    }
     std::vector<std::wstring> paths;
     // DIGCF_PRESENT | DIGCF_DEVICEINTERFACE (18).
     HDEVINFO set =
@@ -79,7 +86,8 @@ struct DeviceNotificationWindow::State {
             filter.dbcc_size = sizeof filter; // 32
             filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
             filter.dbcc_classguid = kUsbInterfaceGuid;
-            if (state != nullptr) {
+            // With a source of its own the window hears of devices from it instead of the system.
+            if (state != nullptr && !state->source) {
                 state->notification =
                     RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
             }
@@ -111,11 +119,16 @@ struct DeviceNotificationWindow::State {
     HWND window = nullptr;
     HDEVNOTIFY notification = nullptr;
     bool classRegistered = false;
+    std::optional<PolledUsbDevices> source;
 };
 
-std::unique_ptr<DeviceNotificationWindow> DeviceNotificationWindow::create(Procedure procedure) {
+std::unique_ptr<DeviceNotificationWindow>
+DeviceNotificationWindow::create(Procedure procedure, std::shared_ptr<const UsbDeviceSource> source) {
     auto state = std::make_unique<State>();
     state->procedure = std::move(procedure);
+    if (source) {
+        state->source.emplace(std::move(source));
+    }
     // The class belongs to the host process's main module, as the window does.
     state->instance = GetModuleHandleW(nullptr);
 
@@ -156,7 +169,7 @@ DeviceNotificationWindow::~DeviceNotificationWindow() {
 }
 
 bool DeviceNotificationWindow::notificationsRegistered() const {
-    return state_->notification != nullptr;
+    return state_->notification != nullptr || state_->source.has_value();
 }
 
 void DeviceNotificationWindow::postClose() {
@@ -178,11 +191,16 @@ PumpEnd DeviceNotificationWindow::pump(std::stop_token stop) {
         if (stop.stop_requested()) {
             return PumpEnd::stopped;
         }
+        const DWORD wait = state_->source
+                               ? static_cast<DWORD>(state_->source->millisecondsToNextLook(kPumpWaitMs))
+                               : kPumpWaitMs;
         // Sent messages (the broadcasts) are delivered inside the wait as well as by PeekMessageW.
-        const DWORD woken =
-            MsgWaitForMultipleObjectsEx(0, nullptr, kPumpWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const DWORD woken = MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_FAILED) {
             return PumpEnd::failed;
+        }
+        if (state_->source) {
+            state_->source->lookIfDue(state_->procedure);
         }
     }
 }

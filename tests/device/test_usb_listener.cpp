@@ -2,6 +2,7 @@
 // and the notification window on the virtual sensor bus.
 #include "device/usb_listener.h"
 #include "sensor-sim/bus.h"
+#include "sensor-sim/bus_usb_devices.h"
 #include "tests/common/test_env.h"
 #include "tests/support/app_files.h"
 
@@ -95,7 +96,9 @@ TEST_F(OnBus, EnumerationListsSensorsInLowerCase) {
     plug("Zed9", "SN2");
     plug("ABC123", "SN1");
     EXPECT_EQ(enumerateSensors(), (std::vector<std::string>{"abc123", "zed9"}));
-    EXPECT_EQ(platform::presentUsbDevicePaths().front(),
+    const auto source = sensorbus::busUsbDevicesFromEnvironment();
+    ASSERT_TRUE(source);
+    EXPECT_EQ(platform::presentUsbDevicePaths(source.get()).front(),
               L"\\\\?\\usb#vid_1209&pid_0001#irayabc123#" + kGuidLower);
 }
 
@@ -126,12 +129,14 @@ TEST_F(OnBus, ReplacedEntryIsRemovalThenArrival) {
     plug("U1", "SN1");
     std::vector<std::pair<std::uint32_t, std::wstring>> seen;
     std::unique_ptr<platform::DeviceNotificationWindow> window;
-    window = platform::DeviceNotificationWindow::create([&](std::uint32_t kind, const std::wstring& name) {
-        seen.emplace_back(kind, name);
-        if (kind == platform::kDeviceArrival) {
-            window->postClose();
-        }
-    });
+    window = platform::DeviceNotificationWindow::create(
+        [&](std::uint32_t kind, const std::wstring& name) {
+            seen.emplace_back(kind, name);
+            if (kind == platform::kDeviceArrival) {
+                window->postClose();
+            }
+        },
+        sensorbus::busUsbDevicesFromEnvironment());
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->notificationsRegistered());
     ASSERT_EQ(bus.unplug("U1"), sensorbus::BusStatus::ok);
