@@ -1,316 +1,58 @@
-// The scene is built in pixel units from a few random draws (seeded by the serial number and the
-// exposure number): a row of molars or premolars, each a crown (a superellipse with cusps) over one
-// or two tapered roots, in alveolar bone whose trabecular texture comes from ridged value noise.
-// Every pixel sums the attenuation along the beam; the detector records I0 * exp(-attenuation)
-// plus quantum noise.
+// Each exposure looks at the sensor's anatomy (drawn once per sensor and frame size) from its own
+// position: moved within the anatomy's margins, from either side of the mouth, the sensor turned over
+// for the upper jaw or not, with its own dose. The detector records the beam, falling off towards the
+// corners and along the anode side, times what the anatomy lets through, plus quantum noise.
 #include "sensor-sim/synthetic_image.h"
+
+#include "sensor-sim/anatomy.h"
+#include "sensor-sim/sim_random.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <numbers>
 
 namespace sensorsim {
 
 namespace {
 
-std::uint64_t mix64(std::uint64_t z) {
-    z += 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
+// Standard normal values drawn once; the noise of a pixel is one of them, picked at random.
+constexpr std::size_t kNormalCount = 1 << 16;
 
-std::uint64_t hashText(std::string_view text) {
-    std::uint64_t hash = 14695981039346656037ull; // FNV-1a
-    for (unsigned char c : text) {
-        hash = (hash ^ c) * 1099511628211ull;
-    }
-    return hash;
-}
-
-// A small generator with a fixed algorithm, so that every build and platform draws the same numbers.
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() { return mix64(state_ += 0x9E3779B97F4A7C15ull); }
-    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-    double range(double low, double high) { return low + (high - low) * uniform(); }
-    bool chance(double p) { return uniform() < p; }
-    double gaussian() {
-        if (hasSpare_) {
-            hasSpare_ = false;
-            return spare_;
+const std::array<float, kNormalCount>& normalValues() {
+    static const auto values = [] {
+        std::array<float, kNormalCount> drawn{};
+        Random random(0x5EED0F0A0D0151ull);
+        for (auto& value : drawn) {
+            value = static_cast<float>(random.gaussian());
         }
-        const double u1 = std::max(uniform(), 1e-300);
-        const double u2 = uniform();
-        const double radius = std::sqrt(-2.0 * std::log(u1));
-        spare_ = radius * std::sin(2.0 * std::numbers::pi * u2);
-        hasSpare_ = true;
-        return radius * std::cos(2.0 * std::numbers::pi * u2);
+        return drawn;
+    }();
+    return values;
+}
+
+// Sixteen-bit picks from a xorshift generator, four per step.
+class Picks {
+public:
+    explicit Picks(std::uint64_t seed) : state_(seed | 1) {}
+    void fill(std::vector<std::uint16_t>& picks) {
+        std::size_t i = 0;
+        for (; i < picks.size(); i += 4) {
+            std::uint64_t bits = step();
+            for (std::size_t k = i; k < i + 4 && k < picks.size(); ++k, bits >>= 16) {
+                picks[k] = static_cast<std::uint16_t>(bits);
+            }
+        }
     }
 
 private:
+    std::uint64_t step() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 7;
+        state_ ^= state_ << 17;
+        return state_ * 0x2545F4914F6CDD1Dull;
+    }
     std::uint64_t state_;
-    double spare_ = 0.0;
-    bool hasSpare_ = false;
 };
-
-struct Point {
-    double x;
-    double y;
-};
-
-double clamp01(double x) {
-    return std::clamp(x, 0.0, 1.0);
-}
-
-double smoothstep(double edge0, double edge1, double x) {
-    const double t = clamp01((x - edge0) / (edge1 - edge0));
-    return t * t * (3.0 - 2.0 * t);
-}
-
-// Coverage of a shape at a pixel from its signed distance (negative inside), anti-aliased.
-double coverage(double distance) {
-    return clamp01(0.5 - distance / 1.2);
-}
-
-// 1 inside [low, high] of d, fading over a pixel at both ends.
-double band(double d, double low, double high) {
-    return smoothstep(low - 1.0, low + 1.0, d) * (1.0 - smoothstep(high - 1.0, high + 1.0, d));
-}
-
-// Smooth union of two signed distances.
-double smoothMin(double a, double b, double k) {
-    const double h = clamp01(0.5 + 0.5 * (b - a) / k);
-    return b + (a - b) * h - k * h * (1.0 - h);
-}
-
-// Signed distance to a capsule whose radius goes from ra at a to rb at b.
-double taperedCapsule(Point p, Point a, Point b, double ra, double rb) {
-    const double abx = b.x - a.x, aby = b.y - a.y;
-    const double t = clamp01(((p.x - a.x) * abx + (p.y - a.y) * aby) / (abx * abx + aby * aby));
-    const double cx = a.x + abx * t - p.x, cy = a.y + aby * t - p.y;
-    return std::sqrt(cx * cx + cy * cy) - (ra + (rb - ra) * t);
-}
-
-// Approximate signed distance to a superellipse (exponent 3) centred at c, with half-width ax and
-// half-heights ayTop above and ayBottom below the centre.
-double superellipse(Point p, Point c, double ax, double ayTop, double ayBottom) {
-    const double dx = std::abs(p.x - c.x) / ax;
-    const double ay = p.y < c.y ? ayTop : ayBottom;
-    const double dy = std::abs(p.y - c.y) / ay;
-    const double rho = std::cbrt(dx * dx * dx + dy * dy * dy);
-    return (rho - 1.0) * std::min(ax, std::min(ayTop, ayBottom));
-}
-
-// Gradient noise in [0, 1]: smooth, without the blocky look of interpolated lattice values.
-class GradientNoise {
-public:
-    explicit GradientNoise(std::uint64_t seed) : seed_(seed) {
-        for (std::size_t i = 0; i < gradients_.size(); ++i) {
-            const double angle = 2.0 * std::numbers::pi * static_cast<double>(i) / gradients_.size();
-            gradients_[i] = {std::cos(angle), std::sin(angle)};
-        }
-    }
-
-    double at(double x, double y) const {
-        const double fx = std::floor(x), fy = std::floor(y);
-        const auto ix = static_cast<std::int64_t>(fx), iy = static_cast<std::int64_t>(fy);
-        const double rx = x - fx, ry = y - fy;
-        const double tx = fade(rx), ty = fade(ry);
-        const double top = lerp(corner(ix, iy, rx, ry), corner(ix + 1, iy, rx - 1.0, ry), tx);
-        const double bottom =
-            lerp(corner(ix, iy + 1, rx, ry - 1.0), corner(ix + 1, iy + 1, rx - 1.0, ry - 1.0), tx);
-        return clamp01(0.5 + 0.7 * lerp(top, bottom, ty));
-    }
-
-    // Octaves of rising frequency, each turned by a different angle so that no grid shows.
-    double fractal(double x, double y, int octaves) const {
-        double sum = 0.0, amplitude = 1.0, total = 0.0, scale = 1.0;
-        for (int i = 0; i < octaves && i < 4; ++i) {
-            const double c = kTurns[i].x, sn = kTurns[i].y;
-            sum += amplitude * at((x * c - y * sn) * scale + 17.3 * i, (x * sn + y * c) * scale - 9.1 * i);
-            total += amplitude;
-            amplitude *= 0.5;
-            scale *= 2.0;
-        }
-        return sum / total;
-    }
-
-private:
-    static double fade(double t) { return t * t * t * (t * (t * 6.0 - 15.0) + 10.0); }
-    static double lerp(double a, double b, double t) { return a + (b - a) * t; }
-    double corner(std::int64_t ix, std::int64_t iy, double dx, double dy) const {
-        const auto h = mix64(seed_ ^ (static_cast<std::uint64_t>(ix) * 0x9E3779B97F4A7C15ull) ^
-                             (static_cast<std::uint64_t>(iy) * 0xC2B2AE3D27D4EB4Full));
-        const Point& g = gradients_[h >> 58];
-        return g.x * dx + g.y * dy;
-    }
-    // cos and sin of 0, 0.9, 1.8 and 2.7 radians.
-    static constexpr Point kTurns[4] = {
-        {1.0, 0.0}, {0.62160997, 0.78332691}, {-0.22720209, 0.97384763}, {-0.90407214, 0.42737988}};
-    std::uint64_t seed_;
-    std::array<Point, 64> gradients_;
-};
-
-struct Root {
-    Point start;
-    Point apex;
-    double startRadius;
-    double apexRadius;
-    bool canal; // the trunk of a two-rooted tooth has none of its own
-};
-
-// One tooth in its own frame: u across, v down from the top of the crown; the crown is hc high and
-// 2 cw wide at its widest.
-struct Tooth {
-    Point origin; // the top of the crown in the image
-    double cosAngle;
-    double sinAngle;
-    double cw;
-    double hc;
-    double cuspDepth;
-    std::array<Root, 3> roots;
-    int rootCount;
-    bool filling;
-    double fillingOffset;
-    double left, right, top, bottom; // bounding box in the image, margins included
-};
-
-struct ToothSample {
-    double body = 0.0;    // coverage of the tooth
-    double depth = 0.0;   // 0 at the outline, 1 in the thick middle
-    double enamel = 0.0;  // coverage of the enamel cap
-    double pulp = 0.0;    // coverage of pulp chamber and canals
-    double filling = 0.0; // coverage of a metal filling
-    double rootDistance = 1e9;
-};
-
-ToothSample sampleTooth(const Tooth& t, double x, double y) {
-    ToothSample s;
-    const double dx = x - t.origin.x, dy = y - t.origin.y;
-    const Point q{dx * t.cosAngle + dy * t.sinAngle, -dx * t.sinAngle + dy * t.cosAngle};
-
-    double rootDistance = 1e9;
-    for (int i = 0; i < t.rootCount; ++i) {
-        const Root& r = t.roots[static_cast<std::size_t>(i)];
-        rootDistance =
-            std::min(rootDistance, taperedCapsule(q, r.start, r.apex, r.startRadius, r.apexRadius));
-    }
-    s.rootDistance = rootDistance;
-
-    const Point crownCentre{0.0, 0.5 * t.hc};
-    const double cusp = 1.0 - t.cuspDepth * (0.5 + 0.5 * std::cos(2.0 * std::numbers::pi * q.x / t.cw));
-    const double crown = superellipse(q, crownCentre, t.cw, 0.5 * t.hc * cusp, 0.56 * t.hc);
-    const double body = smoothMin(crown, rootDistance, 0.1 * t.cw);
-    s.body = coverage(body);
-    if (s.body <= 0.0) {
-        return s;
-    }
-    s.depth = std::sqrt(clamp01(-body / (0.7 * t.cw)));
-
-    const double enamelSide = 0.1 * t.cw, enamelTop = 0.16 * t.cw;
-    const double inner =
-        superellipse(q, crownCentre, t.cw - enamelSide, 0.5 * t.hc * cusp - enamelTop, 0.6 * t.hc);
-    s.enamel = coverage(crown) * (1.0 - coverage(inner)) * (1.0 - smoothstep(0.55 * t.hc, 0.95 * t.hc, q.y));
-
-    double pulp = superellipse(q, {0.0, 0.74 * t.hc}, 0.34 * t.cw, 0.2 * t.hc * cusp, 0.18 * t.hc);
-    for (int i = 0; i < t.rootCount; ++i) {
-        const Root& r = t.roots[static_cast<std::size_t>(i)];
-        if (r.canal) {
-            const Point end{r.start.x + (r.apex.x - r.start.x) * 0.97,
-                            r.start.y + (r.apex.y - r.start.y) * 0.97};
-            pulp = smoothMin(pulp,
-                             taperedCapsule(q, {r.start.x * 0.6, 0.8 * t.hc}, end, 0.26 * r.startRadius,
-                                            0.05 * r.startRadius),
-                             0.05 * t.cw);
-        }
-    }
-    s.pulp = coverage(pulp);
-
-    if (t.filling) {
-        s.filling = coverage(
-            superellipse(q, {t.fillingOffset * t.cw, 0.1 * t.hc}, 0.32 * t.cw, 0.1 * t.hc, 0.16 * t.hc));
-    }
-    return s;
-}
-
-struct Scene {
-    int width;
-    int height;
-    double scale; // pixels per thousandth of the width
-    bool upperJaw;
-    std::vector<Tooth> teeth;
-    std::vector<double> gaps; // x of the spaces between neighbouring teeth
-    double crest;             // y of the alveolar crest below the crowns
-    double occlusal;          // y of the biting surfaces
-};
-
-Scene buildScene(int width, int height, Random& random) {
-    Scene scene{width, height, width / 1000.0, random.chance(0.5), {}, {}, 0.0, 0.0};
-    const double w = width, h = height;
-    const bool molars = random.chance(0.55);
-    const double spacing = (molars ? 0.47 : 0.37) * w * random.range(0.94, 1.06);
-    const double hc = h * (molars ? random.range(0.19, 0.23) : random.range(0.21, 0.25));
-    const double hr = h * random.range(0.37, 0.44);
-    const double top = h * random.range(0.08, 0.14);
-    const double centre = 0.5 * w + random.range(-0.3, 0.3) * spacing;
-    const double globalTilt = random.range(-0.05, 0.05);
-    const int fillingTooth = random.chance(0.5) ? static_cast<int>(random.next() % 3) : -1;
-    scene.occlusal = top;
-
-    int index = 0;
-    for (int k = -3; k <= 3; ++k) {
-        const double cx = centre + k * spacing + random.range(-0.03, 0.03) * spacing;
-        if (cx < -0.55 * spacing || cx > w + 0.55 * spacing) {
-            continue;
-        }
-        Tooth t{};
-        const double angle = globalTilt + random.range(-0.045, 0.045);
-        t.origin = {cx, top + random.range(-0.015, 0.015) * h};
-        t.cosAngle = std::cos(angle);
-        t.sinAngle = std::sin(angle);
-        t.cw = spacing * random.range(0.44, 0.48);
-        t.hc = hc * random.range(0.95, 1.05);
-        t.cuspDepth = molars ? random.range(0.09, 0.15) : random.range(0.04, 0.08);
-        const double rootLength = hr * random.range(0.9, 1.08);
-        const double curve = random.range(-0.12, 0.12) * t.cw;
-        if (molars || random.chance(0.25)) {
-            const double spread = molars ? 0.5 : 0.3;
-            t.roots[0] = {{0.0, 0.85 * t.hc}, {0.0, t.hc + 0.2 * rootLength}, 0.6 * t.cw, 0.5 * t.cw, false};
-            t.roots[1] = {{-0.3 * t.cw, 0.95 * t.hc},
-                          {-spread * t.cw + curve, t.hc + rootLength},
-                          0.32 * t.cw,
-                          0.08 * t.cw,
-                          true};
-            t.roots[2] = {{0.3 * t.cw, 0.95 * t.hc},
-                          {spread * t.cw + curve, t.hc + rootLength * random.range(0.9, 1.0)},
-                          0.32 * t.cw,
-                          0.08 * t.cw,
-                          true};
-            t.rootCount = 3;
-        } else {
-            t.roots[0] = {{0.0, 0.85 * t.hc}, {curve, t.hc + rootLength}, 0.58 * t.cw, 0.1 * t.cw, true};
-            t.rootCount = 1;
-        }
-        t.filling = index == fillingTooth;
-        t.fillingOffset = random.range(-0.25, 0.25);
-        const double reach =
-            std::max(t.cw * 1.3, 0.5 * spacing) + 0.3 * (t.hc + rootLength) * std::abs(angle);
-        t.left = cx - reach - 16.0 * scene.scale;
-        t.right = cx + reach + 16.0 * scene.scale;
-        t.top = t.origin.y - 0.05 * h;
-        t.bottom = t.origin.y + t.hc + rootLength + 0.05 * h;
-        scene.teeth.push_back(t);
-        ++index;
-    }
-    for (std::size_t i = 1; i < scene.teeth.size(); ++i) {
-        scene.gaps.push_back(0.5 * (scene.teeth[i - 1].origin.x + scene.teeth[i].origin.x));
-    }
-    scene.crest = top + hc + h * random.range(0.03, 0.05);
-    return scene;
-}
 
 } // namespace
 
@@ -323,98 +65,45 @@ std::vector<std::uint16_t> syntheticExposure(int width, int height, std::string_
     if (width < 16 || height < 16) {
         return {};
     }
+    const auto anatomy = anatomyOf(serial, width, height);
     Random random(mix64(hashText(serial) ^ mix64(exposureNumber)));
-    const Scene scene = buildScene(width, height, random);
-    const GradientNoise trabecular(random.next());
-    const GradientNoise broad(random.next());
-    const double s = scene.scale;
-    const double w = width, h = height;
+    const int left = static_cast<int>(random.next() % static_cast<std::uint64_t>(2 * anatomy->marginX + 1));
+    const int top = static_cast<int>(random.next() % static_cast<std::uint64_t>(2 * anatomy->marginY + 1));
+    const bool otherSide = random.chance(0.5);
+    const bool upperJaw = random.chance(0.5);
+    const double dose = random.range(0.8, 1.0);
+    const double heel = random.range(0.03, 0.07);
+    Picks picks(random.next());
+    const auto& normal = normalValues();
+    std::vector<std::uint16_t> noisePicks(static_cast<std::size_t>(width));
 
-    // Attenuation along the beam for every pixel.
-    std::vector<double> attenuation(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (int row = 0; row < height; ++row) {
-        const double y = row + 0.5;
-        for (int col = 0; col < width; ++col) {
-            const double x = col + 0.5;
-
-            // Soft tissue: thin above the biting surfaces, thicker over the gum and the bone.
-            const double gumLine =
-                scene.occlusal + 0.1 * h + 25.0 * s * (broad.at(x / (260.0 * s), 3.7) - 0.5);
-            double a = 0.1 + 0.3 * smoothstep(scene.occlusal - 40.0 * s, gumLine, y) +
-                       0.08 * broad.fractal(x / (320.0 * s), y / (320.0 * s), 2);
-
-            double teeth = 0.0, toothCover = 0.0, rootDistance = 1e9;
-            for (const Tooth& t : scene.teeth) {
-                if (x < t.left || x > t.right || y < t.top || y > t.bottom) {
-                    continue;
-                }
-                const ToothSample ts = sampleTooth(t, x, y);
-                rootDistance = std::min(rootDistance, ts.rootDistance);
-                if (ts.body > 0.0) {
-                    teeth += ts.body * (1.15 * ts.depth - 0.75 * ts.pulp * ts.depth) + 1.05 * ts.enamel +
-                             4.2 * ts.filling;
-                    toothCover = std::max(toothCover, ts.body);
-                }
-            }
-
-            // Alveolar bone below the crest, higher between the teeth, with its trabecular network,
-            // the dark ligament space and the bright lamina dura around each root.
-            double crest = scene.crest;
-            for (double gap : scene.gaps) {
-                const double d = (x - gap) / (0.07 * w);
-                crest -= 0.03 * h * std::exp(-d * d);
-            }
-            crest += 10.0 * s * (broad.at(x / (90.0 * s), 11.0) - 0.5);
-            const double boneCover = smoothstep(crest - 12.0 * s, crest + 30.0 * s, y);
-            if (boneCover > 0.0) {
-                // Warping the coordinates bends the ridges into the irregular struts of cancellous bone.
-                const double wx = x + 30.0 * s * (broad.at(x / (70.0 * s), y / (70.0 * s)) - 0.5);
-                const double wy = y + 30.0 * s * (broad.at(x / (70.0 * s) + 5.2, y / (70.0 * s) + 1.3) - 0.5);
-                const double n = trabecular.fractal(wx / (45.0 * s), wy / (45.0 * s), 3);
-                const double ridge = 1.0 - std::abs(2.0 * n - 1.0);
-                const double strut = ridge * ridge * ridge * ridge;
-                double bone = 0.36 + 0.24 * strut + 0.12 * broad.fractal(x / (160.0 * s), y / (160.0 * s), 2);
-                bone -= 0.25 * band(rootDistance, 0.0, 5.0 * s);
-                bone += 0.3 * band(rootDistance, 5.0 * s, 11.0 * s);
-                a += boneCover * bone * (1.0 - 0.7 * toothCover);
-            }
-            a += teeth;
-            attenuation[static_cast<std::size_t>(row) * width + col] = a;
-        }
+    // The beam: 60000 at the centre for a dose of 1, (1 - 0.18 (u^2 + v^2)) (1 + heel u) elsewhere,
+    // with u and v the position across the frame from -0.5 to 0.5.
+    std::vector<float> across(static_cast<std::size_t>(width)), falloff(across.size());
+    std::vector<int> anatomyColumn(across.size());
+    for (int col = 0; col < width; ++col) {
+        const double u = (col + 0.5) / width - 0.5;
+        across[col] = static_cast<float>(60000.0 * dose * (1.0 - 0.18 * u * u) * (1.0 + heel * u));
+        falloff[col] = static_cast<float>(60000.0 * dose * 0.18 * (1.0 + heel * u));
+        anatomyColumn[col] = left + (otherSide ? width - 1 - col : col);
     }
 
-    // The detector: beam intensity falling off towards the corners and along the anode side, a
-    // little blur, quantum noise, and a dead strip along the bottom edge.
-    std::vector<double> signal(attenuation.size());
-    for (int row = 0; row < height; ++row) {
+    std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+    const int lit = height - deadStripRows(height);
+    constexpr float kToFraction = 1.0f / 65535.0f;
+    for (int row = 0; row < lit; ++row) {
+        const double v = (row + 0.5) / height - 0.5;
+        const auto vv = static_cast<float>(v * v);
+        const int anatomyRow = top + (upperJaw ? height - 1 - row : row);
+        const std::uint16_t* passed =
+            anatomy->transmission.data() + static_cast<std::size_t>(anatomyRow) * anatomy->width;
+        std::uint16_t* out = samples.data() + static_cast<std::size_t>(row) * width;
+        picks.fill(noisePicks);
         for (int col = 0; col < width; ++col) {
-            const double u = (col + 0.5) / w - 0.5, v = (row + 0.5) / h - 0.5;
-            const double beam = 60000.0 * (1.0 - 0.18 * (u * u + v * v)) * (1.0 + 0.05 * u);
-            signal[static_cast<std::size_t>(row) * width + col] =
-                beam * std::exp(-attenuation[static_cast<std::size_t>(row) * width + col]);
-        }
-    }
-    auto at = [&](int r, int c) {
-        r = std::clamp(r, 0, height - 1);
-        c = std::clamp(c, 0, width - 1);
-        return signal[static_cast<std::size_t>(r) * width + c];
-    };
-
-    std::vector<std::uint16_t> samples(signal.size());
-    const int dead = deadStripRows(height);
-    for (int row = 0; row < height; ++row) {
-        const int sourceRow = scene.upperJaw ? height - 1 - row : row;
-        for (int col = 0; col < width; ++col) {
-            const double blurred = (4.0 * at(sourceRow, col) +
-                                    2.0 * (at(sourceRow - 1, col) + at(sourceRow + 1, col) +
-                                           at(sourceRow, col - 1) + at(sourceRow, col + 1)) +
-                                    at(sourceRow - 1, col - 1) + at(sourceRow - 1, col + 1) +
-                                    at(sourceRow + 1, col - 1) + at(sourceRow + 1, col + 1)) /
-                                   16.0;
-            const double noisy = blurred + random.gaussian() * std::sqrt(3.0 * blurred + 1600.0);
-            samples[static_cast<std::size_t>(row) * width + col] =
-                row >= height - dead ? 0
-                                     : static_cast<std::uint16_t>(std::clamp(std::lround(noisy), 1l, 65535l));
+            const float beam = across[col] - falloff[col] * vv;
+            const float signal = beam * static_cast<float>(passed[anatomyColumn[col]]) * kToFraction;
+            const float noisy = signal + normal[noisePicks[col]] * std::sqrt(3.0f * signal + 1600.0f);
+            out[col] = static_cast<std::uint16_t>(std::clamp(noisy, 1.0f, 65535.0f) + 0.5f);
         }
     }
     return samples;

@@ -1,5 +1,6 @@
-// The simulated sensor's picture: a dental intra-oral radiograph computed from a small scene of
-// teeth (enamel, dentine, pulp, roots) in alveolar bone under soft tissue, with quantum noise.
+// The simulated sensor's picture: a dental intra-oral radiograph of the sensor's anatomy (teeth with
+// enamel, dentine, pulp and roots in alveolar bone under soft tissue), seen from the exposure's own
+// position with its own dose and quantum noise.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,9 @@ namespace sensorsim {
 // detector, dense tissue lets fewer X-rays through: teeth are low, soft tissue and air high, and
 // the picture reads as a radiograph once inverted. The rows along the bottom edge are a dead strip
 // of 0, which reads 65535 once inverted. The same serial number and exposure number (counted from
-// 1) always give the same samples; other exposures show other teeth. Empty for a size below 16 x 16.
+// 1) always give the same samples; other exposures show the teeth from another position, side or jaw,
+// with another dose and noise. The first exposure of a sensor and size draws its anatomy (a few
+// hundred milliseconds); later ones take a few milliseconds. Empty for a size below 16 x 16.
 std::vector<std::uint16_t> syntheticExposure(int width, int height, std::string_view serial,
                                              std::uint64_t exposureNumber);
 
