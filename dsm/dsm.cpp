@@ -8,8 +8,8 @@
 //    source DAT_ENTRYPOINT and only then sends MSG_OPENDS; the origin identity it passes lives only
 //    for the call;
 //  - a source's DAT_NULL notification goes synchronously to the application's registered
-//    callback; without one it is kept (one per source) and answered to the application's next
-//    MSG_PROCESSEVENT as TWRC_DSEVENT without calling the source.
+//    callback; without one it is queued (in the order posted) and each of the application's next
+//    MSG_PROCESSEVENT calls takes the oldest one, answered TWRC_DSEVENT without calling the source.
 // Its lock is never held while it calls a source or an application's callback: a source may post a
 // notification from a thread of its own while the application's thread is inside a call to it.
 #include "dsm/dsm_control.h"
@@ -17,6 +17,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -45,7 +46,8 @@ struct Source {
     platform::Module module;
     DSENTRYPROC entry = nullptr;
     TW_IDENTITY identity{};
-    std::optional<TW_UINT16> pending;
+    // Notifications posted while the application had no callback, oldest first.
+    std::deque<TW_UINT16> pending;
 };
 
 struct Application {
@@ -348,10 +350,10 @@ TW_UINT16 applicationCall(Application& app, TW_IDENTITY* dest, TW_UINT32 dg, TW_
         app.callback = reinterpret_cast<DSMENTRYPROC>(const_cast<void*>(proc));
         return succeed();
     }
-    if (dg == DG_CONTROL && dat == DAT_EVENT && msg == MSG_PROCESSEVENT && source->pending &&
+    if (dg == DG_CONTROL && dat == DAT_EVENT && msg == MSG_PROCESSEVENT && !source->pending.empty() &&
         data != nullptr) {
-        static_cast<TW_EVENT*>(data)->TWMessage = *source->pending;
-        source->pending.reset();
+        static_cast<TW_EVENT*>(data)->TWMessage = source->pending.front();
+        source->pending.pop_front();
         return TWRC_DSEVENT;
     }
     return callSource(source, app.identity, dg, dat, msg, data);
@@ -378,7 +380,7 @@ TW_UINT16 sourceCall(Application& app, Source& source, TW_UINT32 dg, TW_UINT16 d
         }
         return succeed();
     }
-    source.pending = msg;
+    source.pending.push_back(msg);
     return succeed();
 }
 

@@ -1,0 +1,114 @@
+#include "source/ui_questions.h"
+
+#include "support/log.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QEvent>
+#include <QtCore/QMetaObject>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QDialog>
+#include <QtWidgets/QFileDialog>
+#include <QtWidgets/QMessageBox>
+
+namespace uiquestions {
+
+namespace {
+
+constexpr const char* kDialogName = "twaindialog";
+
+bool insideAcquisitionDialog(const QWidget* widget) {
+    for (const QWidget* at = widget->parentWidget(); at != nullptr; at = at->parentWidget()) {
+        if (at->objectName() == QLatin1String(kDialogName)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasOwnTitle(const QWidget* widget) {
+    const QString title = widget->windowTitle();
+    return title == QLatin1String("Ostra") || title == QLatin1String("Select Corrections Folder") ||
+           title == QLatin1String("Program Information");
+}
+
+// The question turns an event loop of its own (exec), unlike the settings dialog, which is only shown.
+bool turnsOwnLoop(const QWidget* widget) {
+    return qobject_cast<const QMessageBox*>(widget) != nullptr ||
+           qobject_cast<const QFileDialog*>(widget) != nullptr;
+}
+
+void reject(QDialog* question) {
+    writeString("user interface question cancelled");
+    // Queued: the question may be inside its own showing; its loop delivers the call.
+    QMetaObject::invokeMethod(question, &QDialog::reject, Qt::QueuedConnection);
+}
+
+// Installed on the application object while questions give way.
+class Dismisser : public QObject {
+public:
+    explicit Dismisser(bool anyModal) : anyModal_(anyModal) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* question = qobject_cast<QDialog*>(watched);
+            if (question != nullptr && isQuestion(question, anyModal_)) {
+                reject(question);
+            }
+        }
+        return false;
+    }
+
+private:
+    bool anyModal_;
+};
+
+Dismisser* dismisser = nullptr;
+
+} // namespace
+
+bool isQuestion(const QWidget* widget, bool anyModal) {
+    if (widget == nullptr || !widget->isWindow() || widget->objectName() == QLatin1String(kDialogName)) {
+        return false;
+    }
+    if (qobject_cast<const QDialog*>(widget) == nullptr) {
+        return false;
+    }
+    return (anyModal && widget->isModal()) || insideAcquisitionDialog(widget) || hasOwnTitle(widget);
+}
+
+int openQuestions(bool anyModal) {
+    int open = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && turnsOwnLoop(widget) && isQuestion(widget, anyModal)) {
+            ++open;
+        }
+    }
+    return open;
+}
+
+void startDismissing(bool anyModal) {
+    if (QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && isQuestion(widget, anyModal)) {
+            reject(static_cast<QDialog*>(widget));
+        }
+    }
+    if (dismisser == nullptr) {
+        dismisser = new Dismisser(anyModal);
+        QCoreApplication::instance()->installEventFilter(dismisser);
+    }
+}
+
+void stopDismissing() {
+    // Deleting the filter also takes it off the application object.
+    delete dismisser;
+    dismisser = nullptr;
+}
+
+bool dismissing() {
+    return dismisser != nullptr;
+}
+
+} // namespace uiquestions
