@@ -3,8 +3,8 @@
 #include "support/log.h"
 
 #include <QtCore/QCoreApplication>
-#include <QtCore/QEvent>
 #include <QtCore/QMetaObject>
+#include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QDialog>
 #include <QtWidgets/QFileDialog>
@@ -37,29 +37,31 @@ bool turnsOwnLoop(const QWidget* widget) {
            qobject_cast<const QFileDialog*>(widget) != nullptr;
 }
 
-void reject(QDialog* question) {
-    writeString("user interface question cancelled");
-    // Queued: the question may be inside its own showing; its loop delivers the call.
-    QMetaObject::invokeMethod(question, &QDialog::reject, Qt::QueuedConnection);
+constexpr int kDismissMilliseconds = 20;
+
+void rejectShown(bool anyModal) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && isQuestion(widget, anyModal)) {
+            writeString("user interface question cancelled");
+            // Queued: the question may be inside its own showing; its loop delivers the call.
+            QMetaObject::invokeMethod(static_cast<QDialog*>(widget), &QDialog::reject, Qt::QueuedConnection);
+        }
+    }
 }
 
-// Installed on the application object while questions give way.
+// Rejects every question shown, on its own clock while questions give way: a timer fires inside
+// every event loop of its thread, a question's own included. (An event filter on the application
+// object would see only the objects of the process's first Qt thread.)
 class Dismisser : public QObject {
 public:
-    explicit Dismisser(bool anyModal) : anyModal_(anyModal) {}
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && watched->isWidgetType()) {
-            auto* question = qobject_cast<QDialog*>(watched);
-            if (question != nullptr && isQuestion(question, anyModal_)) {
-                reject(question);
-            }
-        }
-        return false;
+    explicit Dismisser(bool anyModal) : anyModal_(anyModal) {
+        QObject::connect(&clock_, &QTimer::timeout, this, [this] { rejectShown(anyModal_); });
+        clock_.start(kDismissMilliseconds);
     }
 
 private:
     bool anyModal_;
+    QTimer clock_;
 };
 
 Dismisser* dismisser = nullptr;
@@ -90,19 +92,13 @@ void startDismissing(bool anyModal) {
     if (QCoreApplication::instance() == nullptr) {
         return;
     }
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && isQuestion(widget, anyModal)) {
-            reject(static_cast<QDialog*>(widget));
-        }
-    }
+    rejectShown(anyModal);
     if (dismisser == nullptr) {
         dismisser = new Dismisser(anyModal);
-        QCoreApplication::instance()->installEventFilter(dismisser);
     }
 }
 
 void stopDismissing() {
-    // Deleting the filter also takes it off the application object.
     delete dismisser;
     dismisser = nullptr;
 }
