@@ -15,6 +15,7 @@
 #include "dsm/dsm_control.h"
 #include "platform/module.h"
 
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -94,6 +95,10 @@ unsigned allocations = 0;
 unsigned badFrees = 0;
 bool refuseXferReady = false;
 bool refuseCloseRequest = false;
+// A source's notification of this kind waits in the DSM, before it reaches the application, while set.
+TW_UINT16 heldMessage = MSG_NULL;
+unsigned heldNow = 0;
+std::condition_variable released;
 unsigned sourceLoads = 0;
 
 TW_HANDLE TW_CALLINGSTYLE memAllocate(TW_UINT32 size) {
@@ -370,6 +375,11 @@ TW_UINT16 sourceCall(Application& app, Source& source, TW_UINT32 dg, TW_UINT16 d
     if (msg != MSG_XFERREADY && msg != MSG_CLOSEDSREQ && msg != MSG_CLOSEDSOK && msg != MSG_DEVICEEVENT) {
         return fail(TWCC_BADPROTOCOL);
     }
+    if (msg == heldMessage && entryLock != nullptr) {
+        ++heldNow;
+        released.wait(*entryLock, [msg] { return heldMessage != msg; });
+        --heldNow;
+    }
     if (app.callback != nullptr) {
         TW_IDENTITY origin = source.identity;
         TW_IDENTITY target = app.identity;
@@ -438,6 +448,19 @@ OSTRA_DSM_EXPORT void OstraDsm_refuseNotification(TW_UINT16 msg, int refuse) {
     }
 }
 
+OSTRA_DSM_EXPORT void OstraDsm_holdNotification(TW_UINT16 msg) {
+    {
+        std::lock_guard lock(mutex);
+        heldMessage = msg;
+    }
+    released.notify_all();
+}
+
+OSTRA_DSM_EXPORT unsigned OstraDsm_heldNotifications(void) {
+    std::lock_guard lock(mutex);
+    return heldNow;
+}
+
 OSTRA_DSM_EXPORT void OstraDsm_failAllocations(unsigned count) {
     std::lock_guard lock(mutex);
     failingAllocations = count;
@@ -477,5 +500,7 @@ OSTRA_DSM_EXPORT void OstraDsm_resetControls(void) {
     refuseXferReady = false;
     refuseCloseRequest = false;
     sourceLoads = 0;
+    heldMessage = MSG_NULL;
+    released.notify_all();
 }
 }

@@ -8,6 +8,7 @@
 #include "tests/common/eventually.h"
 #include "tests/common/test_env.h"
 #include "tests/common/twain_app.h"
+#include "tests/support/app_files.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTimer>
@@ -19,11 +20,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -139,6 +143,127 @@ TEST_F(Reentrant, QtHostDisablesAndClosesFromInsideAQuestion) {
     EXPECT_EQ(closed, TWRC_SUCCESS);
     EXPECT_EQ(acquisitionDialog(), nullptr);
     EXPECT_EQ(openQuestion(), nullptr);
+}
+
+// What the application's callback does from inside the notification, and what it found.
+struct InsideWork {
+    TwainApp* app = nullptr;
+    TW_ENTRYPOINT memory{};
+    int transferred = 0;
+    bool probed = false;
+    bool probeAnswered = false;
+    std::optional<TW_UINT16> disabled;
+    std::optional<TW_UINT16> closed;
+};
+InsideWork* work = nullptr;
+
+// Told that images are ready: a second thread of the application asks the source something and is
+// waited for (no lock of the source's may be held now); then every image, disable and close.
+TW_UINT16 TW_CALLINGSTYLE workInside(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg,
+                                     TW_MEMREF) {
+    if (work == nullptr || msg != MSG_XFERREADY) {
+        return testenv::onNotification(nullptr, nullptr, 0, 0, msg, nullptr);
+    }
+    TwainApp& app = *work->app;
+    work->probed = true;
+    work->probeAnswered = within(5s, [&app] {
+                              TW_PENDINGXFERS pending{};
+                              return app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
+                          }).has_value();
+    TW_PENDINGXFERS pending{};
+    do {
+        TW_HANDLE image = nullptr;
+        if (app.call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &image) != TWRC_XFERDONE) {
+            break;
+        }
+        work->memory.DSM_MemFree(image);
+        ++work->transferred;
+        pending = TW_PENDINGXFERS{};
+        app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    } while (pending.Count != 0 && work->transferred < 10);
+    TW_USERINTERFACE ui{};
+    work->disabled = app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+    work->closed = app.closeSource();
+    return testenv::onNotification(nullptr, nullptr, 0, 0, msg, nullptr);
+}
+
+// A Qt host passes its events with MSG_PROCESSEVENT and Save is clicked inside one of them: the
+// notification goes out with no lock held, and the application takes the image, disables and
+// closes from inside it.
+TEST_F(Reentrant, QtHostWorksInsideTheNotificationOfASaveClickedInsideProcessEvent) {
+    int argc = 0;
+    QApplication host(argc, nullptr);
+    testenv::plugKnownSensor(kSerial, kUsbId);
+    InsideWork inside;
+    inside.app = &app;
+    app.dsm(DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &inside.memory);
+    work = &inside;
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&workInside);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    const auto turnUntil = [this](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            TW_EVENT event{nullptr, MSG_NULL};
+            if (app.sourceOpen()) {
+                app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+            } else {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            }
+        }
+        return done();
+    };
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
+    QMetaObject::invokeMethod(
+        &host, [] { acquisitionDialog()->findChild<QAbstractButton*>("pushButton")->click(); },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(turnUntil([&] { return inside.closed && acquisitionDialog() == nullptr; }));
+    work = nullptr;
+    EXPECT_TRUE(inside.probed);
+    EXPECT_TRUE(inside.probeAnswered) << "a lock of the source was held while it posted";
+    EXPECT_EQ(inside.transferred, 1);
+    EXPECT_EQ(inside.disabled, TWRC_SUCCESS);
+    EXPECT_EQ(inside.closed, TWRC_SUCCESS);
+}
+
+// The source's own thread posts: a refused close request shows the dialog again, and a disable that
+// comes while the notice of ready images is still on its way is answered as in state 5.
+TEST_F(Reentrant, RefusedCloseShowsTheDialogAndDisableBeforeTheNoticeSucceeds) {
+    testenv::plugKnownSensor(kSerial, kUsbId);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&testenv::onNotification);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    ASSERT_TRUE(testenv::eventually(testenv::dialogVisible));
+
+    OstraDsm_refuseNotification(MSG_CLOSEDSREQ, 1);
+    onDialogThread([] { acquisitionDialog()->close(); });
+    const auto logged = [](const std::string& line) {
+        const auto lines = appfiles::logLines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(testenv::eventually([&] { return logged("close refused: dialog shown again"); }, 10s));
+    EXPECT_TRUE(testenv::eventually(testenv::dialogVisible, 10s))
+        << "the refused close left the dialog hidden";
+    OstraDsm_refuseNotification(MSG_CLOSEDSREQ, 0);
+
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(testenv::eventually([] { return testenv::drawnTiles() >= 1; }, 60s));
+    OstraDsm_holdNotification(MSG_XFERREADY);
+    testenv::press("pushButton");
+    ASSERT_TRUE(testenv::eventually([] { return OstraDsm_heldNotifications() == 1; }));
+    // The application has not been told: it is in state 5 and disables. Let the notice go a moment later.
+    std::thread release([] {
+        std::this_thread::sleep_for(200ms);
+        OstraDsm_holdNotification(MSG_NULL);
+    });
+    EXPECT_EQ(within(30s, [this] { return disable(); }), TWRC_SUCCESS);
+    release.join();
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
 }
 
 } // namespace
