@@ -8,15 +8,17 @@
 //    source DAT_ENTRYPOINT and only then sends MSG_OPENDS; the origin identity it passes lives only
 //    for the call;
 //  - a source's DAT_NULL notification goes synchronously to the application's registered
-//    callback; without one it is kept (one per source) and answered to the application's next
-//    MSG_PROCESSEVENT as TWRC_DSEVENT without calling the source.
+//    callback; without one it is queued (in the order posted) and each of the application's next
+//    MSG_PROCESSEVENT calls takes the oldest one, answered TWRC_DSEVENT without calling the source.
 // Its lock is never held while it calls a source or an application's callback: a source may post a
 // notification from a thread of its own while the application's thread is inside a call to it.
 #include "dsm/dsm_control.h"
 #include "platform/module.h"
 
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -45,7 +47,8 @@ struct Source {
     platform::Module module;
     DSENTRYPROC entry = nullptr;
     TW_IDENTITY identity{};
-    std::optional<TW_UINT16> pending;
+    // Notifications posted while the application had no callback, oldest first.
+    std::deque<TW_UINT16> pending;
 };
 
 struct Application {
@@ -92,6 +95,10 @@ unsigned allocations = 0;
 unsigned badFrees = 0;
 bool refuseXferReady = false;
 bool refuseCloseRequest = false;
+// A source's notification of this kind waits in the DSM, before it reaches the application, while set.
+TW_UINT16 heldMessage = MSG_NULL;
+unsigned heldNow = 0;
+std::condition_variable released;
 unsigned sourceLoads = 0;
 
 TW_HANDLE TW_CALLINGSTYLE memAllocate(TW_UINT32 size) {
@@ -348,10 +355,10 @@ TW_UINT16 applicationCall(Application& app, TW_IDENTITY* dest, TW_UINT32 dg, TW_
         app.callback = reinterpret_cast<DSMENTRYPROC>(const_cast<void*>(proc));
         return succeed();
     }
-    if (dg == DG_CONTROL && dat == DAT_EVENT && msg == MSG_PROCESSEVENT && source->pending &&
+    if (dg == DG_CONTROL && dat == DAT_EVENT && msg == MSG_PROCESSEVENT && !source->pending.empty() &&
         data != nullptr) {
-        static_cast<TW_EVENT*>(data)->TWMessage = *source->pending;
-        source->pending.reset();
+        static_cast<TW_EVENT*>(data)->TWMessage = source->pending.front();
+        source->pending.pop_front();
         return TWRC_DSEVENT;
     }
     return callSource(source, app.identity, dg, dat, msg, data);
@@ -368,6 +375,11 @@ TW_UINT16 sourceCall(Application& app, Source& source, TW_UINT32 dg, TW_UINT16 d
     if (msg != MSG_XFERREADY && msg != MSG_CLOSEDSREQ && msg != MSG_CLOSEDSOK && msg != MSG_DEVICEEVENT) {
         return fail(TWCC_BADPROTOCOL);
     }
+    if (msg == heldMessage && entryLock != nullptr) {
+        ++heldNow;
+        released.wait(*entryLock, [msg] { return heldMessage != msg; });
+        --heldNow;
+    }
     if (app.callback != nullptr) {
         TW_IDENTITY origin = source.identity;
         TW_IDENTITY target = app.identity;
@@ -378,7 +390,7 @@ TW_UINT16 sourceCall(Application& app, Source& source, TW_UINT32 dg, TW_UINT16 d
         }
         return succeed();
     }
-    source.pending = msg;
+    source.pending.push_back(msg);
     return succeed();
 }
 
@@ -436,6 +448,19 @@ OSTRA_DSM_EXPORT void OstraDsm_refuseNotification(TW_UINT16 msg, int refuse) {
     }
 }
 
+OSTRA_DSM_EXPORT void OstraDsm_holdNotification(TW_UINT16 msg) {
+    {
+        std::lock_guard lock(mutex);
+        heldMessage = msg;
+    }
+    released.notify_all();
+}
+
+OSTRA_DSM_EXPORT unsigned OstraDsm_heldNotifications(void) {
+    std::lock_guard lock(mutex);
+    return heldNow;
+}
+
 OSTRA_DSM_EXPORT void OstraDsm_failAllocations(unsigned count) {
     std::lock_guard lock(mutex);
     failingAllocations = count;
@@ -475,5 +500,7 @@ OSTRA_DSM_EXPORT void OstraDsm_resetControls(void) {
     refuseXferReady = false;
     refuseCloseRequest = false;
     sourceLoads = 0;
+    heldMessage = MSG_NULL;
+    released.notify_all();
 }
 }

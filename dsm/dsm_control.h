@@ -7,6 +7,10 @@ extern "C" {
 
 // Makes the DSM refuse (TWRC_FAILURE) a source's MSG_XFERREADY or MSG_CLOSEDSREQ while set.
 void OstraDsm_refuseNotification(TW_UINT16 msg, int refuse);
+// A source's notification `msg` waits in the DSM before it reaches the application, until another
+// message (MSG_NULL: none) is held instead. How many wait now:
+void OstraDsm_holdNotification(TW_UINT16 msg);
+unsigned OstraDsm_heldNotifications(void);
 // The next `count` handle allocations fail (return null).
 void OstraDsm_failAllocations(unsigned count);
 // The n-th handle allocation from now (n from 1) fails, and only that one; 0 disarms the switch.

@@ -107,6 +107,8 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
         return 0;
     }
 
+    std::vector<SavedImage> saved;
+    session.workInCallback(options.inCallback, folder, options.bufferRows, saved, out);
     for (const std::string& error : {session.openSource(options.source), session.negotiate(options.mechanism),
                                      session.enable(options.events)}) {
         if (!error.empty()) {
@@ -152,13 +154,17 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
 
     // A demo saves at once; a person at the dialog takes as long as needed.
     const auto patience = demoTemplate ? std::chrono::milliseconds(120s) : std::chrono::milliseconds(24h);
-    std::vector<SavedImage> saved;
     for (;;) {
         const TW_UINT16 msg = session.waitNotification(stop, patience);
-        if (msg == MSG_XFERREADY) {
+        if (msg == MSG_XFERREADY && options.inCallback == InCallback::nothing) {
             if (std::string error = session.transferAll(folder, options.bufferRows, saved, out);
                 !error.empty()) {
                 return fail(err, error);
+            }
+        } else if (msg == MSG_XFERREADY) {
+            // Transferred inside the notification; closed there too, or by the close request to come.
+            if (session.closedInCallback() || !session.callbackError().empty()) {
+                break;
             }
         } else if (msg == MSG_CLOSEDSREQ) {
             break;
@@ -170,6 +176,9 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
         }
     }
     session.shutDown();
+    if (std::string error = session.callbackError(); !error.empty()) {
+        return fail(err, error);
+    }
     out << saved.size() << (saved.size() == 1 ? " image" : " images") << " saved in " << folder.string()
         << std::endl;
     return 0;

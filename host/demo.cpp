@@ -1,6 +1,8 @@
 // The demo's folders, its sensor, and the dialog driven on the thread it lives on.
 #include "host/demo.h"
 
+#include "host/demo_dialog.h"
+
 #include "sensor-sim/bus.h"
 #include "sensor-sim/corrections.h"
 #include "support/config_file.h"
@@ -8,6 +10,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QThread>
+#include <QtGui/QKeyEvent>
 #include <QtGui/QMouseEvent>
 #include <QtGui/QPixmap>
 #include <QtWidgets/QAbstractButton>
@@ -53,89 +56,6 @@ std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-// Runs f on the thread of the Qt application object, where the source's dialog lives, and waits.
-bool onDialogThread(const std::function<void()>& f) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) {
-        return false;
-    }
-    if (QThread::currentThread() == app->thread()) {
-        f();
-        return true;
-    }
-    return QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
-}
-
-// Only called on the dialog's thread.
-QDialog* acquisitionDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == "twaindialog") {
-            return qobject_cast<QDialog*>(widget);
-        }
-    }
-    return nullptr;
-}
-
-// The tile views of the chosen template, in tile order. Only called on the dialog's thread.
-std::vector<QGraphicsView*> tileViews(QDialog* dialog) {
-    std::vector<QGraphicsView*> views;
-    QWidget* tiles = dialog ? dialog->findChild<QWidget*>("widget") : nullptr;
-    if (tiles != nullptr) {
-        for (auto* view : tiles->findChildren<QGraphicsView*>()) {
-            if (view->isVisible()) {
-                views.push_back(view);
-            }
-        }
-    }
-    return views;
-}
-
-// What each tile shows: the key of its picture, 0 for an empty tile. A new image in a tile (a
-// retake included) is a new picture; a tile drawn again with the same image keeps its key.
-std::vector<qint64> tilePictures() {
-    std::vector<qint64> pictures;
-    onDialogThread([&] {
-        for (QGraphicsView* view : tileViews(acquisitionDialog())) {
-            qint64 key = 0;
-            if (view->scene() != nullptr) {
-                for (QGraphicsItem* item : view->scene()->items()) {
-                    if (auto* picture = dynamic_cast<QGraphicsPixmapItem*>(item)) {
-                        key = picture->pixmap().cacheKey();
-                    }
-                }
-            }
-            pictures.push_back(key);
-        }
-    });
-    return pictures;
-}
-
-int drawnTiles() {
-    const auto pictures = tilePictures();
-    return static_cast<int>(
-        std::count_if(pictures.begin(), pictures.end(), [](qint64 key) { return key != 0; }));
-}
-
-// The connection text the dialog shows, and its lamp.
-struct ConnectionShown {
-    QString text;
-    bool lamp = false;
-};
-
-ConnectionShown connectionShown() {
-    ConnectionShown shown;
-    onDialogThread([&] {
-        QDialog* dialog = acquisitionDialog();
-        if (auto* text = dialog ? dialog->findChild<QLabel*>("status_text") : nullptr) {
-            shown.text = text->text();
-        }
-        if (QWidget* lamp = dialog ? dialog->findChild<QWidget*>("status_indicator") : nullptr) {
-            shown.lamp = lamp->property("on").toBool();
-        }
-    });
-    return shown;
 }
 
 sensorbus::SensorEntry demoSensor() {
@@ -259,14 +179,7 @@ bool DemoDriver::eventually(const std::function<bool()>& condition, std::chrono:
 }
 
 std::string DemoDriver::waitForDialog() {
-    const bool shown = eventually(
-        [] {
-            bool visible = false;
-            onDialogThread(
-                [&] { visible = acquisitionDialog() != nullptr && acquisitionDialog()->isVisible(); });
-            return visible;
-        },
-        60s);
+    const bool shown = eventually(dialogShown, 60s);
     return shown ? std::string() : "the acquisition dialog did not appear";
 }
 
@@ -396,6 +309,13 @@ std::string DemoDriver::runSteps(const std::vector<DemoStep>& steps, const DemoR
         case DemoStep::Kind::save:
             error = save(run, out);
             break;
+        case DemoStep::Kind::autosave:
+            error = turnAutoSaveOn(out);
+            break;
+        case DemoStep::Kind::esc:
+        case DemoStep::Kind::close:
+            error = closeDialog(step.kind == DemoStep::Kind::esc, out);
+            break;
         }
         if (!error.empty()) {
             return error;
@@ -411,8 +331,14 @@ std::string DemoDriver::expose(int exposure, int exposures, std::ostream& out) {
         return "cannot expose the simulated sensor: " + sensorbus::describe(status, kUsbId);
     }
     std::size_t tile = 0;
+    bool saved = false;
     const bool drawn = eventually(
         [&] {
+            // With Auto Save on, the exposure that fills the last tile hands the series over at once.
+            saved = autoSave_ && exposure == exposures && !dialogShown();
+            if (saved) {
+                return true;
+            }
             const auto now = tilePictures();
             for (tile = 0; tile < now.size() && tile < before.size(); ++tile) {
                 if (now[tile] != before[tile] && now[tile] != 0) {
@@ -424,6 +350,11 @@ std::string DemoDriver::expose(int exposure, int exposures, std::ostream& out) {
         60s);
     if (!drawn) {
         return stop_ ? "interrupted" : "exposure " + std::to_string(exposure) + " did not reach a tile";
+    }
+    if (saved) {
+        out << "Exposure " << exposure << " of " << exposures << ": Auto Save handed the series over"
+            << std::endl;
+        return {};
     }
     out << "Exposure " << exposure << " of " << exposures << ": tile " << tile + 1 << " drawn" << std::endl;
     return {};
@@ -469,6 +400,67 @@ std::string DemoDriver::retake(int tile, int tiles, std::ostream& out) {
         return stop_ ? "interrupted" : "the dialog offers no Re-take for tile " + std::to_string(tile);
     }
     out << "Re-take of tile " << tile << ": its next exposure replaces it" << std::endl;
+    return {};
+}
+
+std::string DemoDriver::turnAutoSaveOn(std::ostream& out) {
+    bool on = false;
+    onDialogThread([&] {
+        QDialog* dialog = acquisitionDialog();
+        if (auto* button = dialog ? dialog->findChild<QAbstractButton*>("autoSaveButton") : nullptr) {
+            button->setChecked(true);
+            on = button->isChecked();
+        }
+    });
+    if (!on) {
+        return "the dialog has no Auto Save";
+    }
+    autoSave_ = true;
+    out << "Auto Save on: the exposure that fills the last tile saves" << std::endl;
+    return {};
+}
+
+std::string DemoDriver::closeDialog(bool escape, std::ostream& out) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return "the dialog is not there to close";
+    }
+    // Queued, not waited for: the dialog may ask first, and its question waits for an answer.
+    QMetaObject::invokeMethod(
+        app,
+        [escape] {
+            if (QDialog* dialog = acquisitionDialog()) {
+                if (escape) {
+                    QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                    QApplication::sendEvent(dialog, &key);
+                } else {
+                    dialog->close();
+                }
+            }
+        },
+        Qt::QueuedConnection);
+    const bool closed = eventually(
+        [] {
+            bool gone = false;
+            onDialogThread([&] {
+                // Asked whether to close with images not handed over: yes.
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+                        yes->click();
+                    }
+                    return;
+                }
+                QDialog* dialog = acquisitionDialog();
+                gone = dialog == nullptr || !dialog->isVisible();
+            });
+            return gone;
+        },
+        60s);
+    if (!closed) {
+        return stop_ ? "interrupted" : "the dialog did not close";
+    }
+    out << (escape ? "Escape pressed" : "The window's close button pressed") << ": the dialog closes"
+        << std::endl;
     return {};
 }
 

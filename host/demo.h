@@ -70,10 +70,15 @@ private:
     std::string expose(int exposure, int exposures, std::ostream& out);
     std::string retake(int tile, int tiles, std::ostream& out);
     std::string save(const DemoRun& run, std::ostream& out);
+    std::string turnAutoSaveOn(std::ostream& out);
+    // Esc (`escape`) or the window's close button; a question whether to close is answered yes.
+    std::string closeDialog(bool escape, std::ostream& out);
     std::string screenshot(const std::filesystem::path& file);
 
     DemoFolders folders_;
     const std::atomic<bool>& stop_;
+    // Auto Save was turned on.
+    bool autoSave_ = false;
 };
 
 } // namespace host

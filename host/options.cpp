@@ -51,6 +51,12 @@ std::optional<std::vector<DemoStep>> parseSteps(const std::string& text, std::st
             step.kind = DemoStep::Kind::plug;
         } else if (word == "save") {
             step.kind = DemoStep::Kind::save;
+        } else if (word == "esc") {
+            step.kind = DemoStep::Kind::esc;
+        } else if (word == "close") {
+            step.kind = DemoStep::Kind::close;
+        } else if (word == "autosave") {
+            step.kind = DemoStep::Kind::autosave;
         } else {
             error = "--steps: unknown step \"" + trimmed(item) + "\"";
             return std::nullopt;
@@ -61,10 +67,20 @@ std::optional<std::vector<DemoStep>> parseSteps(const std::string& text, std::st
         }
         steps.push_back(step);
     }
-    const auto saves = std::count_if(steps.begin(), steps.end(),
-                                     [](const DemoStep& step) { return step.kind == DemoStep::Kind::save; });
-    if (steps.empty() || steps.back().kind != DemoStep::Kind::save || saves != 1) {
-        error = "--steps ends with save, and saves once";
+    const auto ending = [](const DemoStep& step) {
+        return step.kind == DemoStep::Kind::save || step.kind == DemoStep::Kind::esc ||
+               step.kind == DemoStep::Kind::close;
+    };
+    const auto endings = std::count_if(steps.begin(), steps.end(), ending);
+    const bool autoSave = std::any_of(steps.begin(), steps.end(), [](const DemoStep& step) {
+        return step.kind == DemoStep::Kind::autosave;
+    });
+    const bool endsWell =
+        !steps.empty() &&
+        (ending(steps.back()) ? endings == 1
+                              : autoSave && endings == 0 && steps.back().kind == DemoStep::Kind::expose);
+    if (!endsWell) {
+        error = "--steps ends with save, esc or close, and saves once";
         return std::nullopt;
     }
     return steps;
@@ -127,6 +143,18 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             options.newSensor = true;
         } else if (name == "--refuse-first-xferready") {
             options.refuseFirstXferReady = true;
+        } else if (name == "--in-callback") {
+            const std::string* v = value();
+            if (v == nullptr) {
+                return missing();
+            }
+            if (*v == "all") {
+                options.inCallback = InCallback::all;
+            } else if (*v == "transfers") {
+                options.inCallback = InCallback::transfers;
+            } else {
+                return {std::nullopt, "--in-callback takes all or transfers, not \"" + *v + "\""};
+            }
         } else if (name == "--steps") {
             const std::string* v = value();
             if (v == nullptr || v->empty()) {
@@ -194,13 +222,19 @@ std::string usageText() {
            "  --steps LIST            with --demo: the user's steps instead of one exposure per tile and\n"
            "                          Save, separated by commas: expose (one exposure, waited for until\n"
            "                          its tile shows it), retake N (select tile N, press Re-take), unplug\n"
-           "                          and plug (the sensor, waited for until the dialog shows it), save\n"
-           "                          (once, last); e.g. \"expose,expose,retake "
-           "1,expose,expose,expose,save\"\n"
+           "                          and plug (the sensor, waited for until the dialog shows it),\n"
+           "                          autosave (Auto Save on: the last tile's exposure saves), and last,\n"
+           "                          once: save, esc (the Escape key) or close (the window's close\n"
+           "                          button); e.g. \"expose,expose,retake 1,expose,expose,expose,save\"\n"
            "  --demo-folder DIR       with --demo: the demo's folder, kept; a later run in the same folder\n"
            "                          finds the sensor and its settings again (default: a new folder)\n"
            "  --new-sensor            with --demo: the sensor is new to this machine; the dialog asks for\n"
            "                          its corrections and is given its calibration disk\n"
+           "  --in-callback all|transfers\n"
+           "                          work from inside the source's notification, as some applications\n"
+           "                          do: all: transfer, disable and close inside MSG_XFERREADY;\n"
+           "                          transfers: transfer there, disable and close inside\n"
+           "                          MSG_CLOSEDSREQ (a close request always disables and closes there)\n"
 
            "  -h, --help              this text\n"
            "\n"

@@ -10,10 +10,17 @@ namespace host {
 
 enum class Mechanism { native, memory };
 enum class EventStyle { callback, process };
+// What the application does from inside the source's notification, before it returns: nothing (it
+// records the notification and acts later), everything (the transfers, then disable and close, in
+// MSG_XFERREADY's), or the transfers there and the disable and close in MSG_CLOSEDSREQ's. Either way
+// a close request disables and closes from inside its own notification.
+enum class InCallback { nothing, all, transfers };
 
 // One step of a scripted acquisition.
 struct DemoStep {
-    enum class Kind { expose, retake, unplug, plug, save };
+    // save, esc (the Escape key) and close (the window's close button) end the steps; autosave turns
+    // Auto Save on, and the exposure that fills the last tile then saves.
+    enum class Kind { expose, retake, unplug, plug, save, esc, close, autosave };
     Kind kind = Kind::expose;
     // retake: the tile's number, from 1.
     int tile = 0;
@@ -41,6 +48,7 @@ struct Options {
     bool newSensor = false;
     // Test option: the stand-in DSM refuses the source's first MSG_XFERREADY.
     bool refuseFirstXferReady = false;
+    InCallback inCallback = InCallback::nothing;
 };
 
 // The options, or the reason the command line is refused.
@@ -52,7 +60,8 @@ struct ParsedOptions {
 ParsedOptions parseOptions(const std::vector<std::string>& arguments);
 
 // The steps of --steps ("expose,expose,retake 1,expose,unplug,plug,expose,save"), or the reason
-// they are refused in `error`. Save comes once, last.
+// they are refused in `error`. One of save, esc and close comes once, last; with autosave among the
+// steps, the steps may instead end with the exposure that saves.
 std::optional<std::vector<DemoStep>> parseSteps(const std::string& text, std::string& error);
 
 std::string usageText();

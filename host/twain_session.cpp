@@ -22,7 +22,14 @@ struct NotificationQueue {
     std::mutex mutex; // guards messages
     std::condition_variable arrived;
     std::deque<TW_UINT16> messages;
+    // Work done inside the notification before it is recorded; set before the source is enabled.
+    std::function<void(TW_UINT16)> inside;
 };
+
+// DSM libraries no longer used, unloaded only when the program ends: the source's thread may still be
+// returning through the DSM from a notification whose callback has already recorded it. Made before
+// main runs, so that it goes after everything the data source leaves to the program's end.
+std::vector<platform::Module> retiredLibraries;
 
 NotificationQueue& notifications() {
     static NotificationQueue queue;
@@ -35,6 +42,9 @@ TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, 
         return TWRC_SUCCESS;
     }
     NotificationQueue& queue = notifications();
+    if (queue.inside) {
+        queue.inside(msg);
+    }
     {
         std::lock_guard lock(queue.mutex);
         queue.messages.push_back(msg);
@@ -69,6 +79,50 @@ TwainSession::TwainSession() {
 
 TwainSession::~TwainSession() {
     shutDown();
+    notifications().inside = nullptr;
+    if (library_) {
+        retiredLibraries.push_back(std::move(library_));
+    }
+}
+
+void TwainSession::workInCallback(InCallback mode, const fs::path& folder, std::optional<unsigned> bufferRows,
+                                  std::vector<SavedImage>& saved, std::ostream& out) {
+    inCallback_ = mode;
+    if (mode == InCallback::nothing) {
+        notifications().inside = nullptr;
+        return;
+    }
+    notifications().inside = [this, mode, folder, bufferRows, &saved, &out](TW_UINT16 msg) {
+        if (!sourceOpen_) {
+            return;
+        }
+        std::string error;
+        if (msg == MSG_XFERREADY) {
+            error = transferAll(folder, bufferRows, saved, out);
+            if (error.empty() && mode == InCallback::transfers) {
+                return; // the close request that follows the last transfer disables and closes
+            }
+        }
+        TW_USERINTERFACE ui{};
+        if (toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui) != TWRC_SUCCESS && error.empty()) {
+            error = "the source could not be disabled inside its notification (" + conditionText(true) + ")";
+        }
+        enabled_ = false;
+        if (toDsm(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_) != TWRC_SUCCESS && error.empty()) {
+            error = "the source could not be closed inside its notification (" + conditionText(false) + ")";
+        }
+        sourceOpen_ = false;
+        closedInCallback_ = true;
+        if (!error.empty()) {
+            std::lock_guard lock(callbackErrorMutex_);
+            callbackError_ = error;
+        }
+    };
+}
+
+std::string TwainSession::callbackError() const {
+    std::lock_guard lock(callbackErrorMutex_);
+    return callbackError_;
 }
 
 std::string TwainSession::loadDsm(const fs::path& file) {
@@ -176,7 +230,7 @@ std::string TwainSession::negotiate(Mechanism mechanism) {
 
 std::string TwainSession::enable(EventStyle events) {
     events_ = events;
-    if (events == EventStyle::callback) {
+    if (events == EventStyle::callback || inCallback_ != InCallback::nothing) {
         TW_CALLBACK2 callback{};
         callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&onNotification);
         if (toSource(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback) != TWRC_SUCCESS) {
@@ -200,22 +254,25 @@ std::string TwainSession::enable(EventStyle events) {
 TW_UINT16 TwainSession::waitNotification(const std::atomic<bool>& stop, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!stop && std::chrono::steady_clock::now() < deadline) {
-        if (events_ == EventStyle::callback) {
-            NotificationQueue& queue = notifications();
-            std::unique_lock lock(queue.mutex);
-            if (queue.arrived.wait_for(lock, 100ms, [&] { return !queue.messages.empty(); })) {
-                const TW_UINT16 msg = queue.messages.front();
-                queue.messages.pop_front();
-                return msg;
-            }
-        } else {
+        NotificationQueue& queue = notifications();
+        std::unique_lock lock(queue.mutex);
+        const auto wait = events_ == EventStyle::callback ? 100ms : 0ms;
+        if (queue.arrived.wait_for(lock, wait, [&] { return !queue.messages.empty(); })) {
+            const TW_UINT16 msg = queue.messages.front();
+            queue.messages.pop_front();
+            return msg;
+        }
+        lock.unlock();
+        if (events_ == EventStyle::process && enabled_) {
             // The message loop of an application without events of its own: the source is asked
-            // each turn whether it has something to say.
+            // each turn whether it has something to say (or, with a callback, says it there).
             TW_EVENT event{nullptr, MSG_NULL};
             if (toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT &&
                 event.TWMessage != MSG_NULL) {
                 return event.TWMessage;
             }
+        }
+        if (events_ == EventStyle::process) {
             std::this_thread::sleep_for(10ms);
         }
     }

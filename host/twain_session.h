@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -44,8 +45,19 @@ public:
     std::string openSource(const std::string& productName);
     // 8-bit grey pixels and the transfer mechanism.
     std::string negotiate(Mechanism mechanism);
-    // Registers for notifications (callback style) and shows the source's user interface.
+    // Registers for notifications (callback style, or whenever work is done inside them) and shows
+    // the source's user interface.
     std::string enable(EventStyle events);
+
+    // From now on the work `mode` names is done from inside the source's notifications, with the
+    // images going into `folder` as transferAll does (`saved` and `out` must outlive the session).
+    void workInCallback(InCallback mode, const std::filesystem::path& folder,
+                        std::optional<unsigned> bufferRows, std::vector<SavedImage>& saved,
+                        std::ostream& out);
+    // What failed inside a notification, empty when nothing did.
+    std::string callbackError() const;
+    // True once the source was closed from inside a notification.
+    bool closedInCallback() const { return closedInCallback_; }
 
     // The source's next notification (MSG_XFERREADY or MSG_CLOSEDSREQ); MSG_NULL when `stop` was
     // set or the time ran out first.
@@ -81,8 +93,13 @@ private:
     Mechanism mechanism_ = Mechanism::native;
     EventStyle events_ = EventStyle::callback;
     bool dsmOpen_ = false;
-    bool sourceOpen_ = false;
-    bool enabled_ = false;
+    // Also changed from inside a notification, on the source's thread.
+    std::atomic<bool> sourceOpen_ = false;
+    std::atomic<bool> enabled_ = false;
+    std::atomic<bool> closedInCallback_ = false;
+    InCallback inCallback_ = InCallback::nothing;
+    mutable std::mutex callbackErrorMutex_; // guards callbackError_
+    std::string callbackError_;
 };
 
 } // namespace host

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 class DeviceStatus;
@@ -56,6 +57,7 @@ protected:
     Result userInterfaceEnableUiOnly(const Identity& origin, TW_USERINTERFACE& data) override;
     Result userInterfaceDisable(const Identity& origin, TW_USERINTERFACE& data) override;
     Result eventProcess(const Identity& origin, TW_EVENT& data) override;
+    bool transferNoticeUnderway() const override;
 
     // The detector, the shared records, the configuration and the dialog; created at open.
     std::shared_ptr<DeviceWrapper> deviceWrapper;
@@ -73,6 +75,8 @@ private:
     void requestChanged();
     // Shows the dialog again (the images stay) after a refused MSG_XFERREADY.
     void showDialogAgain();
+    // The application refused MSG_CLOSEDSREQ: in state 5 the dialog shows again.
+    void closeRefused();
     // Logs the connection and correction state and the time, as every event does.
     void logEventState() const;
 
@@ -101,4 +105,6 @@ private:
     TransferCache transferCache;
     // Log lines of memory transfer strips not yet written.
     LogRecord stripLog;
+    // The user-interface thread that is posting MSG_XFERREADY, while it does; guarded by the entry lock.
+    std::optional<std::thread::id> announcingFrom;
 };

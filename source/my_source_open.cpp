@@ -20,6 +20,23 @@ namespace {
 constexpr int kDefaultWidth = 1000;
 constexpr int kDefaultHeight = 1500;
 
+// The detector's SDK calls into this module from threads of its own, and may still report an event
+// after Destroy, after the DSM has unloaded the data source: from the first open on, the module
+// holds a reference to itself, so that it stays loaded until the process ends.
+// The reference is never given back: not even at the process's end, when unloading the module
+// would pull it from under its own remaining exit handlers.
+void keepModuleLoaded() {
+    static const platform::Module* const self = [] {
+        const auto file = platform::ownModuleFile();
+        auto* module = new platform::Module(file ? platform::Module::load(*file) : platform::Module());
+        if (!*module) {
+            writeString("OpenDS: the data source cannot keep itself loaded");
+        }
+        return module;
+    }();
+    static_cast<void>(self);
+}
+
 } // namespace
 
 MySource::MySource() : deviceStatus(std::make_shared<DeviceStatus>()) {}
@@ -62,6 +79,7 @@ bool MySource::initDevice(std::optional<std::string> deviceNumber) {
 
 Result MySource::identityOpenDs(const Identity&) {
     writeString("OpenDS:");
+    keepModuleLoaded();
     const ConfigFile config = readConfigFile();
     std::optional<std::string> lastDevice = config.last_serial_number;
     if (lastDevice && lastDevice->empty()) {

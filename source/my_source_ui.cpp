@@ -23,8 +23,10 @@
 #include <QtWidgets/QWidget>
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 using Twpp::EntryLock;
 using Twpp::Result;
@@ -46,11 +48,12 @@ platform::NativeWindow nativeWindow(TW_HANDLE handle) {
     return reinterpret_cast<platform::NativeWindow>(handle);
 }
 
+// The host widget and its foreign parent go like the dialog (its child): at once, or once the
+// event loops of the dialog's questions have returned.
 void destroyHostWidget() {
-    delete hostWidget;
-    hostWidget = nullptr;
-    delete foreignParent;
-    foreignParent = nullptr;
+    UiThread& ui = UiThread::instance();
+    ui.retire(std::unique_ptr<QObject>(std::exchange(hostWidget, nullptr)));
+    ui.retire(std::unique_ptr<QObject>(std::exchange(foreignParent, nullptr)));
 }
 
 void unlockParentWindow() {
@@ -64,6 +67,11 @@ void unlockParentWindow() {
 void createApplication() {
     UiThread& ui = UiThread::instance();
     if (!ui.createsApplication()) {
+        return;
+    }
+    ui.collect(true);
+    if (ui.reuseApplication()) {
+        // Disabled while a question was open: its application object was still waiting to go.
         return;
     }
     if (const auto folder = platform::driverFolder()) {
@@ -112,7 +120,12 @@ TW_UINT16 post(DSMENTRYPROC entry, Twpp::Identity source, Twpp::Identity app, TW
 // Runs f with the entry lock held, now if it is free, else a moment later; on the user-interface
 // thread only.
 template <typename F> void whenEntryFree(F f) {
-    std::unique_lock lock(EntryLock::instance(), std::try_to_lock);
+    // Held by this very thread (a Qt host turning the events inside MSG_PROCESSEVENT): taking it
+    // once more and releasing that level would still leave it held while the notification goes out.
+    std::unique_lock<EntryLock> lock;
+    if (!EntryLock::instance().heldByThisThread()) {
+        lock = std::unique_lock(EntryLock::instance(), std::try_to_lock);
+    }
     if (!lock.owns_lock()) {
         UiThread::instance().postDelayed(kRetryMilliseconds, [f] { whenEntryFree(f); });
         return;
@@ -166,16 +179,21 @@ Result MySource::userInterfaceEnable(const Identity&, TW_USERINTERFACE& data) {
                                                         wrapper->images, wrapper->changes, wrapper->config,
                                                         status, connected, hostWidget);
             wrapper->images->withImages([&kept](ImageHolder::Images& images) {
-                if (images.empty()) {
-                    images = kept;
-                }
+                // An exposure may have landed since the construction emptied the queue: it comes
+                // after the kept images, as the next one of their series.
+                ImageHolder::Images merged = kept;
+                merged.insert(merged.end(), images.begin(), images.end());
+                images = std::move(merged);
                 for (const auto& image : images) {
                     image->rendered = false;
                 }
             });
             twaindialog* shown = dialog.get();
             if (dispatchOnUiThread) {
-                QObject::connect(shown, &QDialog::finished, shown, [](int) { dispatchRequests(); });
+                // Queued: the application may disable or even close the source from inside the
+                // notification, and nothing of the dialog's closing may be on the stack then.
+                QObject::connect(shown, &QDialog::finished, shown,
+                                 [](int) { UiThread::instance().post(&MySource::dispatchRequests); });
             }
             wrapper->setDialog(std::move(dialog));
             writeString("userInterfaceEnable ui 3.1");
@@ -204,7 +222,9 @@ Result MySource::userInterfaceDisable(const Identity&, TW_USERINTERFACE&) {
     UiThread::instance().run([&] {
         writeString("userInterfaceDisable 1");
         if (wrapper) {
-            wrapper->takeDialog().reset();
+            // Disabled from inside one of the dialog's questions, the dialog's code is still on the
+            // stack: it goes once that has returned.
+            UiThread::instance().retire(wrapper->takeDialog());
         }
         writeString("userInterfaceDisable 2");
         writeString("userInterfaceDisable 3");
@@ -240,8 +260,21 @@ Result MySource::eventProcess(const Identity&, TW_EVENT& data) {
     }
     writeString("eventProcess application events process");
     if (ui.eventsTurnedByCaller() && ui.isUiThread()) {
-        QCoreApplication::processEvents();
+        {
+            const UiThread::Turning turning;
+            QCoreApplication::processEvents();
+        }
+        if (!contains(this)) {
+            // Closed meanwhile from within the events (a message loop turned by one of the dialog's
+            // questions reaches the application's own windows).
+            data.TWMessage = MSG_NULL;
+            return Result(TWRC_NOTDSEVENT, TWCC_SUCCESS);
+        }
         ui.runQueued();
+        if (!contains(this)) {
+            data.TWMessage = MSG_NULL;
+            return Result(TWRC_NOTDSEVENT, TWCC_SUCCESS);
+        }
     }
     writeString("event processing finished");
     logEventState();
@@ -277,6 +310,9 @@ Result MySource::eventProcess(const Identity&, TW_EVENT& data) {
             }
         }
         wrapper->state2->action = UIState::CloseRequested;
+        if (!posted) {
+            closeRefused();
+        }
         return posted ? Twpp::success() : Twpp::bummer();
     }
     case UIState::ImagesReady: {
@@ -323,6 +359,19 @@ void MySource::showDialogAgain() {
     }
 }
 
+bool MySource::transferNoticeUnderway() const {
+    return announcingFrom && *announcingFrom != std::this_thread::get_id();
+}
+
+void MySource::closeRefused() {
+    // The user asked to close and the application said no: the dialog comes back, or it would stay
+    // hidden with nothing left to close it.
+    if (state() == 5) {
+        writeString("close refused: dialog shown again");
+        showDialogAgain();
+    }
+}
+
 void MySource::requestChanged() {
     UiThread& ui = UiThread::instance();
     if (ui.createsApplication() && ui.eventsTurnedByCaller()) {
@@ -354,6 +403,7 @@ void MySource::dispatchRequests() {
         if (action == UIState::ImagesReady) {
             writeString("Save Image");
             source->setState(6);
+            source->announcingFrom = std::this_thread::get_id();
             wrapper->state2->action = UIState::ImagesReady;
             msg = MSG_XFERREADY;
         } else {
@@ -363,8 +413,21 @@ void MySource::dispatchRequests() {
         lock.unlock();
         const TW_UINT16 rc = post(entry, sourceId, appId, msg);
         const TW_UINT32 app = appId.Id;
+        if (msg == MSG_XFERREADY) {
+            whenEntryFree([app](std::unique_lock<EntryLock>&) {
+                if (MySource* told = instanceFor(app)) {
+                    told->announcingFrom.reset();
+                }
+            });
+        }
         if (msg == MSG_XFERREADY && rc != TWRC_SUCCESS) {
             saveRefused(app);
+        } else if (msg == MSG_CLOSEDSREQ && rc != TWRC_SUCCESS) {
+            whenEntryFree([app](std::unique_lock<EntryLock>&) {
+                if (MySource* refused = instanceFor(app)) {
+                    refused->closeRefused();
+                }
+            });
         } else if (msg == MSG_CLOSEDSREQ && rc == TWRC_SUCCESS && before != 5) {
             whenEntryFree([app, before](std::unique_lock<EntryLock>&) {
                 MySource* closing = instanceFor(app);

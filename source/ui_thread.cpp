@@ -1,6 +1,7 @@
 #include "source/ui_thread.h"
 
 #include "platform/host_window.h"
+#include "source/ui_questions.h"
 #include "support/log.h"
 
 #include <QtCore/QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QDialog>
 
+#include <algorithm>
 #include <exception>
 #include <future>
 #include <string>
@@ -27,8 +29,8 @@ void logQtMessage(QtMsgType, const QMessageLogContext&, const QString& message) 
 
 QtMessageHandler previousHandler = nullptr;
 
-// Questions open on top of each other at most (a question asked from within another's answer).
-constexpr int kMostNestedQuestions = 8;
+// How long a retired object waits before the next look at whether its code has returned.
+constexpr int kCollectMilliseconds = 20;
 
 } // namespace
 
@@ -184,7 +186,10 @@ void UiThread::post(std::function<void()> task) {
 void UiThread::postDelayed(int milliseconds, std::function<void()> task) {
     post([milliseconds, task = std::move(task)] {
         if (QCoreApplication::instance() != nullptr) {
-            QTimer::singleShot(milliseconds, QCoreApplication::instance(), task);
+            // The timer only queues the task: a timer fires inside any event loop, a question's
+            // own included, while the queue runs where no code of the dialog is on the stack.
+            QTimer::singleShot(milliseconds, QCoreApplication::instance(),
+                               [task] { UiThread::instance().post(task); });
         }
     });
 }
@@ -201,21 +206,96 @@ void UiThread::dismissQuestionsLocked() {
         return;
     }
     // Queued calls are delivered by every event loop, a question's own included. A question so
-    // cancelled answers as the user's No or Cancel would.
+    // cancelled answers as the user's No or Cancel would; so does every question the dialog opens
+    // after it until the queued tasks have run.
     QMetaObject::invokeMethod(
         waker_,
-        [] {
-            for (int i = 0; i < kMostNestedQuestions; ++i) {
-                auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                // The acquisition dialog itself is never one of them.
-                if (question == nullptr || question->objectName() == QLatin1String("twaindialog")) {
-                    return;
-                }
-                writeString("user interface question cancelled");
-                question->reject();
+        [this] {
+            std::unique_lock lock(mutex_);
+            if (tasks_.empty() && !stopping_) {
+                return; // what the application waited for has run already
             }
+            lock.unlock();
+            uiquestions::startDismissing(true);
         },
         Qt::QueuedConnection);
+}
+
+void UiThread::retire(std::unique_ptr<QObject> object) {
+    if (!object) {
+        return;
+    }
+    const bool anyModal = createsApplication();
+    // Its own code may be on the stack under the event loops of the questions open now.
+    const int level = QThread::currentThread()->loopLevel() - uiquestions::openQuestions(anyModal);
+    retiredLevel_ = retired_.empty() ? level : std::min(retiredLevel_, level);
+    if (auto* dialog = qobject_cast<QDialog*>(object.get())) {
+        QObject::disconnect(dialog, &QDialog::finished, nullptr, nullptr);
+    }
+    for (QTimer* timer : object->findChildren<QTimer*>()) {
+        timer->stop();
+    }
+    if (object->isWidgetType()) {
+        static_cast<QWidget*>(object.get())->hide();
+    }
+    retired_.push_back(std::move(object));
+    if (!collect(false)) {
+        writeString("user interface retired until its questions return");
+        uiquestions::startDismissing(anyModal);
+        collectLater();
+    }
+}
+
+bool UiThread::retiredCodeReturned() const {
+    return QThread::currentThread()->loopLevel() <= retiredLevel_;
+}
+
+bool UiThread::collect(bool topLevel) {
+    if (!retired_.empty()) {
+        if (!retiredCodeReturned()) {
+            return false;
+        }
+        while (!retired_.empty()) {
+            const std::unique_ptr<QObject> object = std::move(retired_.front());
+            retired_.pop_front();
+        }
+    }
+    if (destroyPending_) {
+        if (!topLevel || turning_ != 0 || QThread::currentThread()->loopLevel() != 0) {
+            return false;
+        }
+        destroyPending_ = false;
+        destroyApplicationNow();
+    }
+    if (uiquestions::dismissing()) {
+        std::unique_lock lock(mutex_);
+        if (tasks_.empty()) {
+            lock.unlock();
+            uiquestions::stopDismissing();
+        }
+    }
+    return true;
+}
+
+void UiThread::collectLater() {
+    if (collectScheduled_ || QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    collectScheduled_ = true;
+    QTimer::singleShot(kCollectMilliseconds, QCoreApplication::instance(), [this] {
+        collectScheduled_ = false;
+        if (!collect(false)) {
+            collectLater();
+        }
+    });
+}
+
+UiThread::Turning::Turning() {
+    ++UiThread::instance().turning_;
+}
+
+UiThread::Turning::~Turning() {
+    --UiThread::instance().turning_;
 }
 
 void UiThread::routeQtMessages() {
@@ -233,6 +313,23 @@ void UiThread::adoptApplication(std::unique_ptr<QCoreApplication> application) {
 }
 
 void UiThread::destroyApplication() {
+    destroyPending_ = true;
+    if (!collect(true)) {
+        writeString("user interface application object kept until its questions return");
+        collectLater();
+    }
+}
+
+bool UiThread::reuseApplication() {
+    if (!destroyPending_ || !application_) {
+        return false;
+    }
+    destroyPending_ = false;
+    return true;
+}
+
+void UiThread::destroyApplicationNow() {
+    uiquestions::stopDismissing();
     {
         std::lock_guard lock(mutex_);
         delete std::exchange(waker_, nullptr);
@@ -240,6 +337,8 @@ void UiThread::destroyApplication() {
             applicationAlive_ = false;
         }
     }
+    // Its timers go with it.
+    collectScheduled_ = false;
     application_.reset();
     if (routed_) {
         qInstallMessageHandler(previousHandler);
@@ -264,6 +363,10 @@ void UiThread::runQueued() {
     std::unique_lock lock(mutex_);
     while (runOneQueued(lock)) {
     }
+    lock.unlock();
+    if (turning_ == 0) {
+        collect(true);
+    }
 }
 
 void UiThread::loop() {
@@ -275,15 +378,30 @@ void UiThread::loop() {
         if (stopping_) {
             break;
         }
+        lock.unlock();
+        collect(true);
+        lock.lock();
+        if (!tasks_.empty() || stopping_) {
+            continue;
+        }
         if (applicationAlive_) {
             lock.unlock();
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+            {
+                const Turning turning;
+                QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+            }
             lock.lock();
         } else {
             changed_.wait(lock);
         }
     }
     lock.unlock();
-    // A source closed without disabling its user interface still leaves no Qt object behind.
-    destroyApplication();
+    // A source closed without disabling its user interface still leaves no Qt object behind. No
+    // event loop of the thread is on the stack any more.
+    while (!retired_.empty()) {
+        const std::unique_ptr<QObject> object = std::move(retired_.front());
+        retired_.pop_front();
+    }
+    destroyPending_ = false;
+    destroyApplicationNow();
 }

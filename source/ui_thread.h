@@ -58,9 +58,34 @@ public:
     // From now until the application object is destroyed, Qt's messages go to the log.
     void routeQtMessages();
     void adoptApplication(std::unique_ptr<QCoreApplication> application);
+    // Destroys the application object now when no event loop of a question and no event processing
+    // is on the stack, else at the next safe point (see collect).
     void destroyApplication();
-    // Runs the tasks queued for the caller's thread (the case where the caller turns the events).
+    // Keeps the application object that waits for its destruction, for a new enable; false when
+    // there is none.
+    bool reuseApplication();
+    // Runs the tasks queued for the caller's thread (the case where the caller turns the events),
+    // then collects what waits for a safe point.
     void runQueued();
+
+    // On the user-interface thread: takes `object` (the dialog, its host widget) out of use: hidden,
+    // its signals cut and its timers stopped, its questions dismissed. It is destroyed at once when
+    // none of its questions is open, else as soon as their event loops have returned. Objects go in
+    // the order they are retired.
+    void retire(std::unique_ptr<QObject> object);
+    // On the user-interface thread: destroys what was retired, and the application object when its
+    // destruction is pending and `topLevel` (no event processing of the source on the stack), if
+    // the event loops of the questions have returned. True when nothing is left waiting.
+    bool collect(bool topLevel);
+    // Counts the source's own event processing on this thread (MSG_PROCESSEVENT), during which the
+    // application object is never destroyed.
+    class Turning {
+    public:
+        Turning();
+        ~Turning();
+        Turning(const Turning&) = delete;
+        Turning& operator=(const Turning&) = delete;
+    };
 
 private:
     UiThread() = default;
@@ -69,9 +94,14 @@ private:
     void loop();
     void wake();
     // Own thread only: cancels the questions the dialog has open (each turns an event loop of its
-    // own, in which the queued tasks never run), so that a task the application waits for, or the
-    // end of the thread, is reached. With mutex_ held.
+    // own, in which the queued tasks never run), and those it opens until the queued tasks have run,
+    // so that a task the application waits for, or the end of the thread, is reached. With mutex_ held.
     void dismissQuestionsLocked();
+    void destroyApplicationNow();
+    // Retries collect a moment later, on the user-interface thread.
+    void collectLater();
+    // The event loop level at or below which the retired objects' code has returned.
+    bool retiredCodeReturned() const;
     // Runs the oldest queued task with `lock` (on mutex_) released meanwhile; false when none is queued.
     bool runOneQueued(std::unique_lock<std::mutex>& lock);
 
@@ -91,4 +121,13 @@ private:
     // Lives on the own thread while the application object exists; an event posted to it wakes
     // that thread's event processing so that the queued tasks run.
     QObject* waker_ = nullptr;
+
+    // Touched only on the user-interface thread: the objects retired and not yet destroyed, the
+    // event loop level of the code that retired them less the questions then open, the application
+    // object's pending destruction, and the depth of the source's own event processing.
+    std::deque<std::unique_ptr<QObject>> retired_;
+    int retiredLevel_ = 0;
+    bool destroyPending_ = false;
+    int turning_ = 0;
+    bool collectScheduled_ = false;
 };

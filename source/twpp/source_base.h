@@ -31,6 +31,8 @@ protected:
     void setState(TW_UINT16 state) { state_ = state; }
     // True when some instance of this source type is in state 5, 6 or 7.
     virtual bool anyInstanceEnabled() const = 0;
+    // True while the source, in state 6, has not yet told this caller that images are ready.
+    virtual bool transferNoticeUnderway() const { return false; }
     // Posts a DG_CONTROL / DAT_NULL notification (MSG_XFERREADY, MSG_CLOSEDSREQ) to the application.
     Result notifyApplication(Msg msg);
 

@@ -269,7 +269,9 @@ Result SourceBase::statusUtf8(const Identity& origin, Msg msg, void* data) {
 Result SourceBase::userInterface(const Identity& origin, Msg msg, TW_USERINTERFACE& data) {
     switch (msg) {
     case MSG_DISABLEDS: {
-        if (!inState({5})) {
+        // The source moves to 6 just before it tells the application that images are ready; until
+        // the application has been told, it still sees state 5.
+        if (!inState({5}) && !(state_ == 6 && transferNoticeUnderway())) {
             return seqError();
         }
         const Result result = userInterfaceDisable(origin, data);

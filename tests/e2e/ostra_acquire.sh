@@ -124,6 +124,23 @@ two-applications)
         fail "the sensor is not plugged once"
     [ "$(ls "$work/demo/app-data/vanto_sensor/work_dir")" = SN1001 ] || fail "another work folder appeared"
     ;;
+in-callback | in-callback-message-loop)
+    # An application that transfers, disables and even closes from inside the source's notification,
+    # after each way the dialog can end: Save, Auto Save, Esc and the window's close button.
+    events=callback
+    [ "$case_name" = in-callback-message-loop ] && events=process
+    run 0 --demo Biteswing --events $events --in-callback all --xfer memory --out "$work/save"
+    expect_series "$work/save" png 4
+    run 0 --demo Biteswing --events $events --in-callback transfers --xfer native --out "$work/auto" \
+        --steps "autosave,expose,expose,expose,expose"
+    expect_lines "Auto Save on: the exposure that fills the last tile saves" "Exposure 3 of 4: tile 3 drawn" \
+        "Exposure 4 of 4: Auto Save handed the series over"
+    expect_series "$work/auto" bmp 4
+    run 0 --demo Biteswing --events $events --in-callback all --out "$work/esc" --steps "expose,expose,esc"
+    expect_lines "Exposure 2 of 2: tile 2 drawn" "Escape pressed: the dialog closes" "0 images saved in $work/esc"
+    run 0 --demo Biteswing --events $events --in-callback transfers --out "$work/close" --steps "expose,close"
+    expect_lines "The window's close button pressed: the dialog closes" "0 images saved in $work/close"
+    ;;
 interrupted)
     "$program" --out "$work/out" >"$work/stdout" 2>"$work/stderr" &
     pid=$!

@@ -245,6 +245,22 @@ TEST_F(Faults, DsmAllocationFailureAtEveryAllocationOfAnswersAndTransfers) {
     disableAndClose();
 }
 
+TEST_F(Faults, EventAfterDestroyOnceTheDsmUnloadedTheSource) {
+    // The detector reports once more after Destroy, 20 ms late, when the DSM has already unloaded
+    // the data source the event goes to: the process lives on.
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    ASSERT_EQ(logCount("Ostra created:"), 1u);
+    setFault({"event-after-destroy"});
+    ASSERT_EQ(app.closeSource(), TWRC_SUCCESS);
+    ASSERT_EQ(app.closeDsm(), TWRC_SUCCESS);
+    std::this_thread::sleep_for(300ms);
+    sensorbus::clearFaults(bus());
+    // And the source opens again.
+    ASSERT_EQ(app.openDsm(), TWRC_SUCCESS);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+}
+
 TEST_F(Faults, SensorPulledOutDuringAnExposureAndATransfer) {
     updateConfigFile([](ConfigFile& config) { config.auto_save_enabled = false; });
     openForSeries();

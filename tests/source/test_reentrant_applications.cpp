@@ -1,0 +1,269 @@
+// Applications that call the source while it waits on them: from inside its notification (taking
+// the images, disabling, closing before they return), from inside the event loop of one of the
+// dialog's questions, and from a second thread while the first one is inside the notification.
+// Each must get its answer, and nothing of the dialog may be used once it is gone.
+#include "dsm/dsm_control.h"
+#include "sensor-sim/bus.h"
+#include "tests/common/acquisition_checks.h"
+#include "tests/common/eventually.h"
+#include "tests/common/test_env.h"
+#include "tests/common/twain_app.h"
+#include "tests/support/app_files.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QTimer>
+#include <QtWidgets/QAbstractButton>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QDialog>
+#include <QtWidgets/QFileDialog>
+#include <QtWidgets/QMessageBox>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testenv::acquisitionDialog;
+using testenv::onDialogThread;
+
+constexpr const char* kSerial = "SN6060";
+constexpr const char* kUsbId = "U6060";
+
+// The known sensor, its correction files gone: the dialog asks for them as soon as it shows.
+void plugSensorWithoutCorrections() {
+    testenv::plugKnownSensor(kSerial, kUsbId);
+    fs::remove_all(testenv::appDataFolder() / "vanto_sensor" / "work_dir" / kSerial / "Correct");
+}
+
+// The modal question the dialog shows now (a message box or the folder chooser), or null; on the
+// dialog's thread.
+QDialog* openQuestion() {
+    auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    return modal != nullptr && modal->objectName() != "twaindialog" && modal->isVisible() ? modal : nullptr;
+}
+
+// Runs `call` on a thread of its own: its answer, or none when it did not return within the bound
+// (the source then hangs the application).
+std::optional<TW_UINT16> within(std::chrono::seconds bound, std::function<TW_UINT16()> call) {
+    auto answer = std::async(std::launch::async, std::move(call));
+    if (answer.wait_for(bound) != std::future_status::ready) {
+        // Left running: the test fails, and the process ends with it.
+        new auto(std::move(answer));
+        return std::nullopt;
+    }
+    return answer.get();
+}
+
+class Reentrant : public testing::Test {
+protected:
+    void SetUp() override {
+        OstraDsm_resetControls();
+        ASSERT_EQ(app.openDsm(), TWRC_SUCCESS);
+    }
+
+    void enable() {
+        TW_USERINTERFACE ui{1, 0, nullptr};
+        ASSERT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    }
+
+    TW_UINT16 disable() {
+        TW_USERINTERFACE ui{};
+        return app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+    }
+
+    TwainApp app;
+};
+
+// The source's own user-interface thread: whichever of the corrections exchange's questions is
+// open (the first question, the folder chooser, and "Try Again?" after it), the application's
+// disable and close get through, and the questions the exchange goes on to ask give way too.
+TEST_F(Reentrant, CorrectionsExchangeGivesWayToDisableAndClose) {
+    plugSensorWithoutCorrections();
+    for (const bool inChooser : {false, true}) {
+        SCOPED_TRACE(inChooser ? "folder chooser open" : "first question open");
+        ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+        enable();
+        ASSERT_TRUE(testenv::eventually(
+            [] {
+                bool asked = false;
+                onDialogThread([&] { asked = qobject_cast<QMessageBox*>(openQuestion()) != nullptr; });
+                return asked;
+            },
+            60s));
+        if (inChooser) {
+            onDialogThread(
+                [] { qobject_cast<QMessageBox*>(openQuestion())->button(QMessageBox::Ok)->click(); });
+            ASSERT_TRUE(testenv::eventually([] {
+                bool choosing = false;
+                onDialogThread([&] { choosing = qobject_cast<QFileDialog*>(openQuestion()) != nullptr; });
+                return choosing;
+            }));
+        }
+        EXPECT_EQ(within(30s, [this] { return disable(); }), TWRC_SUCCESS);
+        EXPECT_EQ(within(30s, [this] { return app.closeSource(); }), TWRC_SUCCESS);
+        if (HasFailure()) {
+            return;
+        }
+    }
+}
+
+// A Qt host turns the events itself: the disable and the close come from inside the event loop of
+// the dialog's question. The question gives way, and the dialog goes once that loop has returned.
+TEST_F(Reentrant, QtHostDisablesAndClosesFromInsideAQuestion) {
+    int argc = 0;
+    QApplication host(argc, nullptr);
+    plugSensorWithoutCorrections();
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    enable();
+    std::optional<TW_UINT16> disabled;
+    std::optional<TW_UINT16> closed;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!disabled && openQuestion() != nullptr) {
+            disabled = disable();
+            closed = app.closeSource();
+        }
+    });
+    watch.start(50);
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while ((!closed || acquisitionDialog() != nullptr) && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(disabled, TWRC_SUCCESS);
+    EXPECT_EQ(closed, TWRC_SUCCESS);
+    EXPECT_EQ(acquisitionDialog(), nullptr);
+    EXPECT_EQ(openQuestion(), nullptr);
+}
+
+// What the application's callback does from inside the notification, and what it found.
+struct InsideWork {
+    TwainApp* app = nullptr;
+    TW_ENTRYPOINT memory{};
+    int transferred = 0;
+    bool probed = false;
+    bool probeAnswered = false;
+    std::optional<TW_UINT16> disabled;
+    std::optional<TW_UINT16> closed;
+};
+InsideWork* work = nullptr;
+
+// Told that images are ready: a second thread of the application asks the source something and is
+// waited for (no lock of the source's may be held now); then every image, disable and close.
+TW_UINT16 TW_CALLINGSTYLE workInside(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg,
+                                     TW_MEMREF) {
+    if (work == nullptr || msg != MSG_XFERREADY) {
+        return testenv::onNotification(nullptr, nullptr, 0, 0, msg, nullptr);
+    }
+    TwainApp& app = *work->app;
+    work->probed = true;
+    work->probeAnswered = within(5s, [&app] {
+                              TW_PENDINGXFERS pending{};
+                              return app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
+                          }).has_value();
+    TW_PENDINGXFERS pending{};
+    do {
+        TW_HANDLE image = nullptr;
+        if (app.call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &image) != TWRC_XFERDONE) {
+            break;
+        }
+        work->memory.DSM_MemFree(image);
+        ++work->transferred;
+        pending = TW_PENDINGXFERS{};
+        app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    } while (pending.Count != 0 && work->transferred < 10);
+    TW_USERINTERFACE ui{};
+    work->disabled = app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+    work->closed = app.closeSource();
+    return testenv::onNotification(nullptr, nullptr, 0, 0, msg, nullptr);
+}
+
+// A Qt host passes its events with MSG_PROCESSEVENT and Save is clicked inside one of them: the
+// notification goes out with no lock held, and the application takes the image, disables and
+// closes from inside it.
+TEST_F(Reentrant, QtHostWorksInsideTheNotificationOfASaveClickedInsideProcessEvent) {
+    int argc = 0;
+    QApplication host(argc, nullptr);
+    testenv::plugKnownSensor(kSerial, kUsbId);
+    InsideWork inside;
+    inside.app = &app;
+    app.dsm(DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &inside.memory);
+    work = &inside;
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&workInside);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    const auto turnUntil = [this](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            TW_EVENT event{nullptr, MSG_NULL};
+            if (app.sourceOpen()) {
+                app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+            } else {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            }
+        }
+        return done();
+    };
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
+    QMetaObject::invokeMethod(
+        &host, [] { acquisitionDialog()->findChild<QAbstractButton*>("pushButton")->click(); },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(turnUntil([&] { return inside.closed && acquisitionDialog() == nullptr; }));
+    work = nullptr;
+    EXPECT_TRUE(inside.probed);
+    EXPECT_TRUE(inside.probeAnswered) << "a lock of the source was held while it posted";
+    EXPECT_EQ(inside.transferred, 1);
+    EXPECT_EQ(inside.disabled, TWRC_SUCCESS);
+    EXPECT_EQ(inside.closed, TWRC_SUCCESS);
+}
+
+// The source's own thread posts: a refused close request shows the dialog again, and a disable that
+// comes while the notice of ready images is still on its way is answered as in state 5.
+TEST_F(Reentrant, RefusedCloseShowsTheDialogAndDisableBeforeTheNoticeSucceeds) {
+    testenv::plugKnownSensor(kSerial, kUsbId);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&testenv::onNotification);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    ASSERT_TRUE(testenv::eventually(testenv::dialogVisible));
+
+    OstraDsm_refuseNotification(MSG_CLOSEDSREQ, 1);
+    onDialogThread([] { acquisitionDialog()->close(); });
+    const auto logged = [](const std::string& line) {
+        const auto lines = appfiles::logLines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(testenv::eventually([&] { return logged("close refused: dialog shown again"); }, 10s));
+    EXPECT_TRUE(testenv::eventually(testenv::dialogVisible, 10s))
+        << "the refused close left the dialog hidden";
+    OstraDsm_refuseNotification(MSG_CLOSEDSREQ, 0);
+
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(testenv::eventually([] { return testenv::drawnTiles() >= 1; }, 60s));
+    OstraDsm_holdNotification(MSG_XFERREADY);
+    testenv::press("pushButton");
+    ASSERT_TRUE(testenv::eventually([] { return OstraDsm_heldNotifications() == 1; }));
+    // The application has not been told: it is in state 5 and disables. Let the notice go a moment later.
+    std::thread release([] {
+        std::this_thread::sleep_for(200ms);
+        OstraDsm_holdNotification(MSG_NULL);
+    });
+    EXPECT_EQ(within(30s, [this] { return disable(); }), TWRC_SUCCESS);
+    release.join();
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+}
+
+} // namespace
