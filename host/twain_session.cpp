@@ -2,6 +2,7 @@
 #include "host/twain_session.h"
 
 #include "host/image_files.h"
+#include "platform/app_window.h"
 
 #include <condition_variable>
 #include <cstdlib>
@@ -100,8 +101,8 @@ std::string TwainSession::conditionText(bool ofSource) {
 }
 
 std::string TwainSession::openDsm() {
-    // Linux applications have no parent window to give.
-    if (toDsm(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr) != TWRC_SUCCESS) {
+    // Windows applications give their window (a pointer to its handle); Linux ones have none.
+    if (toDsm(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, window_ != 0 ? &window_ : nullptr) != TWRC_SUCCESS) {
         return "the DSM refused to open (" + conditionText(false) + ")";
     }
     dsmOpen_ = true;
@@ -189,7 +190,7 @@ std::string TwainSession::enable(EventStyle events) {
             }
         }
     }
-    TW_USERINTERFACE ui{1, 0, nullptr};
+    TW_USERINTERFACE ui{1, 0, reinterpret_cast<TW_HANDLE>(window_)};
     if (toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui) != TWRC_SUCCESS) {
         return "the source could not show its user interface (" + conditionText(true) + ")";
     }
@@ -209,17 +210,35 @@ TW_UINT16 TwainSession::waitNotification(const std::atomic<bool>& stop, std::chr
                 return msg;
             }
         } else {
-            // The message loop of an application without events of its own: the source is asked
-            // each turn whether it has something to say.
-            TW_EVENT event{nullptr, MSG_NULL};
-            if (toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT &&
-                event.TWMessage != MSG_NULL) {
-                return event.TWMessage;
+            turnEvents();
+            if (!pending_.empty()) {
+                const TW_UINT16 msg = pending_.front();
+                pending_.pop_front();
+                return msg;
             }
-            std::this_thread::sleep_for(10ms);
         }
     }
     return MSG_NULL;
+}
+
+void TwainSession::turnEvents() {
+    if (events_ != EventStyle::process || !enabled_) {
+        std::this_thread::sleep_for(10ms);
+        return;
+    }
+    // The application's message loop: every message goes to the source first, which also tells
+    // its notifications in the answer.
+    platform::turnApplicationMessages(
+        window_,
+        [this](void* message) {
+            TW_EVENT event{message, MSG_NULL};
+            const TW_UINT16 rc = toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+            if (event.TWMessage == MSG_XFERREADY || event.TWMessage == MSG_CLOSEDSREQ) {
+                pending_.push_back(event.TWMessage);
+            }
+            return rc == TWRC_DSEVENT;
+        },
+        10ms);
 }
 
 std::string TwainSession::transferAll(const fs::path& folder, std::optional<unsigned> bufferRows,

@@ -1,13 +1,20 @@
 // Windows: SetupAPI enumeration of the present USB device interfaces, and the message-only window
-// "DevNotifWnd" (class "DUMMY_CLASS") registered for their device-change broadcasts.
+// "DevNotifWnd" (class "DUMMY_CLASS") registered for their device-change broadcasts. When
+// $OSTRA_SENSOR_BUS names a folder, the virtual sensor bus replaces the system's devices, as on Linux:
+// the pump looks at the bus folder periodically and passes its changes on as broadcasts.
 #include "platform/usb_devices.h"
+
+#include "sensor-sim/bus.h"
 
 #include <windows.h>
 
 #include <dbt.h>
 #include <setupapi.h>
 
+#include <chrono>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -26,9 +33,49 @@ constexpr DWORD kPumpWaitMs = 1000;
 // Posted by a stop request to wake the pump.
 constexpr UINT kWakeMessage = WM_APP + 1;
 
+// The identifiers a bus sensor shows on the USB: the pid.codes test vendor and product.
+constexpr std::uint16_t kBusVendorId = 0x1209;
+constexpr std::uint16_t kBusProductId = 0x0001;
+// A bus sensor's USB serial string is this marker followed by its USB identifier.
+constexpr std::wstring_view kBusSerialMarker = L"iRay";
+// How often the pump looks at the bus folder.
+constexpr DWORD kBusLookMs = 50;
+
+std::wstring lowerCase(std::wstring text) {
+    for (auto& c : text) {
+        if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        }
+    }
+    return text;
+}
+
+std::wstring busSensorPath(const sensorbus::SensorEntry& sensor) {
+    std::wstring serial(kBusSerialMarker);
+    for (unsigned char c : sensor.usbId) {
+        serial.push_back(static_cast<wchar_t>(c));
+    }
+    return usbDevicePath(kBusVendorId, kBusProductId, serial);
+}
+
+std::vector<std::wstring> systemDevicePaths();
+
 } // namespace
 
 std::vector<std::wstring> presentUsbDevicePaths() {
+    if (const auto bus = sensorbus::Bus::fromEnvironment()) {
+        std::vector<std::wstring> paths;
+        for (const auto& sensor : bus->sensors()) {
+            paths.push_back(lowerCase(busSensorPath(sensor)));
+        }
+        return paths;
+    }
+    return systemDevicePaths();
+}
+
+namespace {
+
+std::vector<std::wstring> systemDevicePaths() {
     std::vector<std::wstring> paths;
     // DIGCF_PRESENT | DIGCF_DEVICEINTERFACE (18).
     HDEVINFO set =
@@ -64,6 +111,8 @@ std::vector<std::wstring> presentUsbDevicePaths() {
     SetupDiDestroyDeviceInfoList(set);
     return paths;
 }
+
+} // namespace
 
 struct DeviceNotificationWindow::State {
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -104,9 +153,32 @@ struct DeviceNotificationWindow::State {
         }
     }
 
+    // Broadcasts for the bus entries that came and went since the last look.
+    void lookAtBus() {
+        std::map<std::string, sensorbus::SensorEntry> now;
+        for (auto& sensor : bus->sensors()) {
+            now.emplace(sensor.usbId, std::move(sensor));
+        }
+        for (const auto& [usbId, sensor] : busSensors) {
+            const auto found = now.find(usbId);
+            if (found == now.end() || found->second != sensor) {
+                procedure(kDeviceRemoveComplete, busSensorPath(sensor));
+            }
+        }
+        for (const auto& [usbId, sensor] : now) {
+            const auto found = busSensors.find(usbId);
+            if (found == busSensors.end() || found->second != sensor) {
+                procedure(kDeviceArrival, busSensorPath(sensor));
+            }
+        }
+        busSensors = std::move(now);
+    }
+
     // Set at creation; used by the owning thread only, apart from `window`, which postClose and a
     // stop request read: it is set before the object is shared and cleared only by the destructor.
     Procedure procedure;
+    std::optional<sensorbus::Bus> bus;
+    std::map<std::string, sensorbus::SensorEntry> busSensors;
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
     HDEVNOTIFY notification = nullptr;
@@ -133,6 +205,14 @@ std::unique_ptr<DeviceNotificationWindow> DeviceNotificationWindow::create(Proce
         return nullptr;
     }
 
+    state->bus = sensorbus::Bus::fromEnvironment();
+    if (state->bus) {
+        // Sensors already present are not announced, as no broadcast announces them.
+        for (auto& sensor : state->bus->sensors()) {
+            state->busSensors.emplace(sensor.usbId, std::move(sensor));
+        }
+    }
+
     state->window = CreateWindowExW(0, kClassName, kWindowTitle, WS_MINIMIZE, 0, 0, CW_USEDEFAULT, 0,
                                     HWND_MESSAGE, nullptr, state->instance, state.get());
     if (state->window == nullptr) {
@@ -156,7 +236,7 @@ DeviceNotificationWindow::~DeviceNotificationWindow() {
 }
 
 bool DeviceNotificationWindow::notificationsRegistered() const {
-    return state_->notification != nullptr;
+    return state_->bus || state_->notification != nullptr;
 }
 
 void DeviceNotificationWindow::postClose() {
@@ -179,10 +259,13 @@ PumpEnd DeviceNotificationWindow::pump(std::stop_token stop) {
             return PumpEnd::stopped;
         }
         // Sent messages (the broadcasts) are delivered inside the wait as well as by PeekMessageW.
-        const DWORD woken =
-            MsgWaitForMultipleObjectsEx(0, nullptr, kPumpWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const DWORD woken = MsgWaitForMultipleObjectsEx(0, nullptr, state_->bus ? kBusLookMs : kPumpWaitMs,
+                                                        QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_FAILED) {
             return PumpEnd::failed;
+        }
+        if (state_->bus) {
+            state_->lookAtBus();
         }
     }
 }
