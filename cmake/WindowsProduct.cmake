@@ -41,3 +41,19 @@ endfunction()
 ostra_copy_windows_dlls(TwainDll ${OSTRA_TWAIN_FOLDER})
 ostra_copy_windows_dlls(sensor-sim ${OSTRA_TWAIN_FOLDER})
 ostra_copy_windows_dlls(ostra-acquire ${OSTRA_ACQUIRE_FOLDER})
+
+# The installer, OstraSensorTwain-Setup-<version>.exe (NSIS): "cmake --build --preset windows-x86
+# --target installer". It installs the driver folder exactly as built here.
+find_program(OSTRA_MAKENSIS makensis)
+if(OSTRA_MAKENSIS)
+    set(installer_file ${PROJECT_BINARY_DIR}/OstraSensorTwain-Setup-${PROJECT_VERSION}.exe)
+    add_custom_target(installer
+        COMMAND ${CMAKE_COMMAND} -DDRIVER=${OSTRA_TWAIN_FOLDER} -DOUT=${PROJECT_BINARY_DIR}/installer
+                -P ${PROJECT_SOURCE_DIR}/cmake/InstallerFiles.cmake
+        COMMAND ${OSTRA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DFILES=${PROJECT_BINARY_DIR}/installer
+                -DOUTFILE=${installer_file} ${PROJECT_SOURCE_DIR}/cmake/installer/OstraSensorTwain.nsi
+        DEPENDS TwainDll FpdSys sensor-sim ${PROJECT_SOURCE_DIR}/cmake/installer/OstraSensorTwain.nsi
+        BYPRODUCTS ${installer_file}
+        COMMENT "Installer ${installer_file}"
+        VERBATIM)
+endif()
