@@ -3,6 +3,7 @@
 
 #include "host/image_files.h"
 #include "platform/app_window.h"
+#include "platform/handle_memory.h"
 
 #include <condition_variable>
 #include <cstdlib>
@@ -280,9 +281,10 @@ std::string TwainSession::transferNative(const fs::path& file, SavedImage& saved
         return "the native transfer failed (return code " + std::to_string(rc) + ", " + conditionText(true) +
                ")";
     }
-    // Without the DSM's memory functions (DSMs before TWAIN 2) a handle is the memory itself.
-    const auto* dib =
-        static_cast<const unsigned char*>(memory_.DSM_MemLock ? memory_.DSM_MemLock(bitmap) : bitmap);
+    // Without the DSM's memory functions (DSMs before TWAIN 2) the handle is the system's own
+    // movable memory (Windows: global memory; Linux: the memory itself).
+    const auto* dib = static_cast<const unsigned char*>(memory_.DSM_MemLock ? memory_.DSM_MemLock(bitmap)
+                                                                            : platform::handleLock(bitmap));
     const std::size_t size = dibSize(dib);
     std::string error = writeBitmapFile(file, dib, size);
     if (size != 0) {
@@ -295,11 +297,13 @@ std::string TwainSession::transferNative(const fs::path& file, SavedImage& saved
     }
     if (memory_.DSM_MemUnlock) {
         memory_.DSM_MemUnlock(bitmap);
+    } else {
+        platform::handleUnlock(bitmap);
     }
     if (memory_.DSM_MemFree) {
         memory_.DSM_MemFree(bitmap);
     } else {
-        std::free(bitmap);
+        platform::handleFree(bitmap);
     }
     return error;
 }
