@@ -10,7 +10,9 @@ set_target_properties(sensor-sim PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OSTRA_TWA
 set_target_properties(ostra-acquire twaindsm PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OSTRA_ACQUIRE_FOLDER})
 
 get_filename_component(qt_prefix ${Qt5_DIR}/../../.. ABSOLUTE)
-file(GLOB opencv_bins LIST_DIRECTORIES true ${OpenCV_DIR}/../bin)
+# OpenCV's MinGW install keeps its DLLs under <prefix>/<x86|x64>/mingw/bin.
+file(GLOB opencv_bins LIST_DIRECTORIES true ${OpenCV_DIR}/bin ${OpenCV_DIR}/*/mingw/bin ${OpenCV_DIR}/../bin
+     ${OpenCV_DIR}/../../bin)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
                 OUTPUT_VARIABLE runtime_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(runtime_folder ${runtime_dll} DIRECTORY)
