@@ -48,11 +48,17 @@ ostra_copy_windows_dlls(ostra-acquire ${OSTRA_ACQUIRE_FOLDER})
 # --target installer". It installs the driver folder exactly as built here.
 find_program(OSTRA_MAKENSIS makensis)
 if(OSTRA_MAKENSIS)
-    set(installer_file ${PROJECT_BINARY_DIR}/OstraSensorTwain-Setup-${PROJECT_VERSION}.exe)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(installer_file ${PROJECT_BINARY_DIR}/OstraSensorTwain-Setup-${PROJECT_VERSION}-x64.exe)
+        set(installer_target -DAMD64)
+    else()
+        set(installer_file ${PROJECT_BINARY_DIR}/OstraSensorTwain-Setup-${PROJECT_VERSION}.exe)
+        set(installer_target "")
+    endif()
     add_custom_target(installer
         COMMAND ${CMAKE_COMMAND} -DDRIVER=${OSTRA_TWAIN_FOLDER} -DOUT=${PROJECT_BINARY_DIR}/installer
                 -P ${PROJECT_SOURCE_DIR}/cmake/InstallerFiles.cmake
-        COMMAND ${OSTRA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DFILES=${PROJECT_BINARY_DIR}/installer
+        COMMAND ${OSTRA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DFILES=${PROJECT_BINARY_DIR}/installer ${installer_target}
                 -DOUTFILE=${installer_file} ${PROJECT_SOURCE_DIR}/cmake/installer/OstraSensorTwain.nsi
         DEPENDS TwainDll FpdSys sensor-sim ${PROJECT_SOURCE_DIR}/cmake/installer/OstraSensorTwain.nsi
         BYPRODUCTS ${installer_file}

@@ -1,7 +1,12 @@
 ; The installer of the Ostra Sensor Twain Driver: the driver folder into the Windows TWAIN folder, with
 ; an uninstaller that removes exactly the files it installed. The sensors' work folders
 ; (%LOCALAPPDATA%\vanto_sensor) belong to the user and are never touched.
-;   makensis -DVERSION=1.0.2 -DDRIVER=<driver folder> -DFILES=<folder of files.nsh> -DOUTFILE=<exe> OstraSensorTwain.nsi
+;   makensis -DVERSION=1.0.2 -DFILES=<folder of the file lists> -DOUTFILE=<exe> [-DAMD64] OstraSensorTwain.nsi
+; The product's installer is a 32-bit program; -DAMD64 makes a 64-bit one for the 64-bit build (run
+; under wine64 where wine32 is missing).
+!ifdef AMD64
+Target amd64-unicode
+!endif
 Unicode true
 !include "LogicLib.nsh"
 
