@@ -4,6 +4,7 @@
 
 #include "device/work_folders.h"
 #include "platform/module.h"
+#include "platform/sdk_text.h"
 #include "support/config_file.h"
 #include "support/log.h"
 
@@ -373,7 +374,17 @@ int DeviceStatus::openDevice(const std::shared_ptr<CDetector>& detector, const f
         status_ = kStatusNotCreated;
         return kDeviceNotLoaded;
     }
-    int result = detector->create(path.generic_string(), SDKCallbackHandlerV2);
+    // The SDK takes the folder in the system's narrow encoding (on Windows the active code page).
+    const auto sdkPath = platform::pathForSdk(path);
+    if (!sdkPath) {
+        writeLog([&path](std::ofstream& out) {
+            out << "Create instance: the work folder " << path
+                << " cannot be written in the system's code page for the detector library" << std::endl;
+        });
+        status_ = kStatusNotCreated;
+        return kDeviceNoSensor;
+    }
+    int result = detector->create(*sdkPath, SDKCallbackHandlerV2);
     if (result != kDeviceOk) {
         logSdkFailure(detector, result);
         status_ = kStatusNotCreated;

@@ -5,6 +5,7 @@
 #include "host/image_files.h"
 #include "host/locations.h"
 #include "host/twain_session.h"
+#include "platform/app_window.h"
 
 #include <QtCore/QByteArray>
 
@@ -80,7 +81,14 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
     if (!dsm) {
         return fail(err, "no DSM found beside this program; name one with --dsm PATH");
     }
+    // The application's own window (Windows): the parent of the source's dialog, whose messages
+    // the loop passes to the source in --events process.
+    struct Window {
+        platform::NativeWindow handle = platform::createApplicationWindow("ostra-acquire");
+        ~Window() { platform::destroyApplicationWindow(handle); }
+    } window;
     TwainSession session;
+    session.setParentWindow(window.handle);
     if (std::string error = session.loadDsm(*dsm); !error.empty()) {
         return fail(err, error);
     }
@@ -118,6 +126,9 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
 
     if (demoTemplate) {
         DemoDriver driver(demo, stop);
+        if (options.events == EventStyle::process) {
+            driver.setIdle([&session] { session.turnEvents(); });
+        }
         DemoRun run;
         run.tiles = templateTiles(*demoTemplate);
         run.screenshot = options.screenshot;

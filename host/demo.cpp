@@ -2,6 +2,7 @@
 #include "host/demo.h"
 
 #include "host/demo_dialog.h"
+#include "platform/app_data.h"
 
 #include "sensor-sim/bus.h"
 #include "sensor-sim/corrections.h"
@@ -129,6 +130,8 @@ std::string prepareDemo(const fs::path& productFolders, const std::optional<fs::
     fs::create_directories(folders.bus, ec);
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folders.appData.string()));
     qputenv(sensorbus::kBusVariable, QByteArray::fromStdString(folders.bus.string()));
+    // Where the source will look: the folder above on Linux, the user's own one on Windows.
+    folders.appData = platform::localAppDataFolder().value_or(folders.appData);
 
     // The sensor's work folder starts from its product folder; a technician has put its corrections in.
     const fs::path work = folders.appData / "vanto_sensor" / "work_dir" / kSerial;
@@ -173,7 +176,11 @@ bool DemoDriver::eventually(const std::function<bool()>& condition, std::chrono:
         if (condition()) {
             return true;
         }
-        std::this_thread::sleep_for(20ms);
+        if (idle_) {
+            idle_();
+        } else {
+            std::this_thread::sleep_for(20ms);
+        }
     }
     return false;
 }

@@ -55,6 +55,10 @@ class DemoDriver {
 public:
     DemoDriver(const DemoFolders& folders, const std::atomic<bool>& stop) : folders_(folders), stop_(stop) {}
 
+    // What the driver does while it waits for the dialog: by default it sleeps (the dialog's events
+    // turn elsewhere); an application whose message loop turns them passes one turn of that loop.
+    void setIdle(std::function<void()> idle) { idle_ = std::move(idle); }
+
     // Each returns an error text, empty on success.
     std::string waitForDialog();
     std::string chooseTemplate(int index);
@@ -79,6 +83,7 @@ private:
     const std::atomic<bool>& stop_;
     // Auto Save was turned on.
     bool autoSave_ = false;
+    std::function<void()> idle_;
 };
 
 } // namespace host

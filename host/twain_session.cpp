@@ -2,6 +2,8 @@
 #include "host/twain_session.h"
 
 #include "host/image_files.h"
+#include "platform/app_window.h"
+#include "platform/handle_memory.h"
 
 #include <condition_variable>
 #include <cstdlib>
@@ -154,8 +156,8 @@ std::string TwainSession::conditionText(bool ofSource) {
 }
 
 std::string TwainSession::openDsm() {
-    // Linux applications have no parent window to give.
-    if (toDsm(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr) != TWRC_SUCCESS) {
+    // Windows applications give their window (a pointer to its handle); Linux ones have none.
+    if (toDsm(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, window_ != 0 ? &window_ : nullptr) != TWRC_SUCCESS) {
         return "the DSM refused to open (" + conditionText(false) + ")";
     }
     dsmOpen_ = true;
@@ -243,7 +245,7 @@ std::string TwainSession::enable(EventStyle events) {
             }
         }
     }
-    TW_USERINTERFACE ui{1, 0, nullptr};
+    TW_USERINTERFACE ui{1, 0, reinterpret_cast<TW_HANDLE>(window_)};
     if (toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui) != TWRC_SUCCESS) {
         return "the source could not show its user interface (" + conditionText(true) + ")";
     }
@@ -254,29 +256,47 @@ std::string TwainSession::enable(EventStyle events) {
 TW_UINT16 TwainSession::waitNotification(const std::atomic<bool>& stop, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!stop && std::chrono::steady_clock::now() < deadline) {
-        NotificationQueue& queue = notifications();
-        std::unique_lock lock(queue.mutex);
-        const auto wait = events_ == EventStyle::callback ? 100ms : 0ms;
-        if (queue.arrived.wait_for(lock, wait, [&] { return !queue.messages.empty(); })) {
-            const TW_UINT16 msg = queue.messages.front();
-            queue.messages.pop_front();
-            return msg;
-        }
-        lock.unlock();
-        if (events_ == EventStyle::process && enabled_) {
-            // The message loop of an application without events of its own: the source is asked
-            // each turn whether it has something to say (or, with a callback, says it there).
-            TW_EVENT event{nullptr, MSG_NULL};
-            if (toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT &&
-                event.TWMessage != MSG_NULL) {
-                return event.TWMessage;
+        {
+            NotificationQueue& queue = notifications();
+            std::unique_lock lock(queue.mutex);
+            // A callback application waits for the DSM's call; a message loop only looks, between turns.
+            const auto wait = events_ == EventStyle::callback ? 100ms : 0ms;
+            if (queue.arrived.wait_for(lock, wait, [&] { return !queue.messages.empty(); })) {
+                const TW_UINT16 msg = queue.messages.front();
+                queue.messages.pop_front();
+                return msg;
             }
         }
         if (events_ == EventStyle::process) {
-            std::this_thread::sleep_for(10ms);
+            turnEvents();
+            if (!pending_.empty()) {
+                const TW_UINT16 msg = pending_.front();
+                pending_.pop_front();
+                return msg;
+            }
         }
     }
     return MSG_NULL;
+}
+
+void TwainSession::turnEvents() {
+    if (events_ != EventStyle::process || !enabled_) {
+        std::this_thread::sleep_for(10ms);
+        return;
+    }
+    // The application's message loop: every message goes to the source first, which also tells
+    // its notifications in the answer.
+    platform::turnApplicationMessages(
+        window_,
+        [this](void* message) {
+            TW_EVENT event{message, MSG_NULL};
+            const TW_UINT16 rc = toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+            if (event.TWMessage == MSG_XFERREADY || event.TWMessage == MSG_CLOSEDSREQ) {
+                pending_.push_back(event.TWMessage);
+            }
+            return rc == TWRC_DSEVENT;
+        },
+        10ms);
 }
 
 std::string TwainSession::transferAll(const fs::path& folder, std::optional<unsigned> bufferRows,
@@ -318,9 +338,10 @@ std::string TwainSession::transferNative(const fs::path& file, SavedImage& saved
         return "the native transfer failed (return code " + std::to_string(rc) + ", " + conditionText(true) +
                ")";
     }
-    // Without the DSM's memory functions (DSMs before TWAIN 2) a handle is the memory itself.
-    const auto* dib =
-        static_cast<const unsigned char*>(memory_.DSM_MemLock ? memory_.DSM_MemLock(bitmap) : bitmap);
+    // Without the DSM's memory functions (DSMs before TWAIN 2) the handle is the system's own
+    // movable memory (Windows: global memory; Linux: the memory itself).
+    const auto* dib = static_cast<const unsigned char*>(memory_.DSM_MemLock ? memory_.DSM_MemLock(bitmap)
+                                                                            : platform::handleLock(bitmap));
     const std::size_t size = dibSize(dib);
     std::string error = writeBitmapFile(file, dib, size);
     if (size != 0) {
@@ -333,11 +354,13 @@ std::string TwainSession::transferNative(const fs::path& file, SavedImage& saved
     }
     if (memory_.DSM_MemUnlock) {
         memory_.DSM_MemUnlock(bitmap);
+    } else {
+        platform::handleUnlock(bitmap);
     }
     if (memory_.DSM_MemFree) {
         memory_.DSM_MemFree(bitmap);
     } else {
-        std::free(bitmap);
+        platform::handleFree(bitmap);
     }
     return error;
 }

@@ -3,11 +3,13 @@
 #pragma once
 
 #include "host/options.h"
+#include "platform/host_window.h"
 #include "platform/module.h"
 #include "source/twpp/twain.h"
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -38,6 +40,10 @@ public:
     TwainSession(const TwainSession&) = delete;
     TwainSession& operator=(const TwainSession&) = delete;
 
+    // The application's window, given to the DSM at its opening and to the source as the parent of its
+    // user interface (0: none, as on Linux).
+    void setParentWindow(platform::NativeWindow window) { window_ = window; }
+
     // Each step returns an error text, empty on success.
     std::string loadDsm(const std::filesystem::path& library);
     std::string openDsm();
@@ -63,6 +69,10 @@ public:
     // set or the time ran out first.
     TW_UINT16 waitNotification(const std::atomic<bool>& stop, std::chrono::milliseconds timeout);
 
+    // One turn of the application's message loop (--events process): every message goes to the
+    // source first; its notifications are kept for waitNotification. Nothing in callback style.
+    void turnEvents();
+
     // Transfers every pending image into `folder`, one line each on `out`.
     std::string transferAll(const std::filesystem::path& folder, std::optional<unsigned> bufferRows,
                             std::vector<SavedImage>& saved, std::ostream& out);
@@ -86,6 +96,9 @@ private:
                                SavedImage& saved);
 
     platform::Module library_;
+    platform::NativeWindow window_ = 0;
+    // Notifications the source returned from MSG_PROCESSEVENT, oldest first (application's thread only).
+    std::deque<TW_UINT16> pending_;
     DSMENTRYPROC entry_ = nullptr;
     TW_ENTRYPOINT memory_{};
     TW_IDENTITY identity_{};

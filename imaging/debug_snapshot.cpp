@@ -1,6 +1,6 @@
 #include "imaging/debug_snapshot.h"
 
-#include <opencv2/imgcodecs.hpp>
+#include "imaging/tiff_file.h"
 
 #include <cstdlib>
 #include <system_error>
@@ -21,7 +21,7 @@ std::optional<std::filesystem::path> debugSnapshotFolder() {
 void writeDebugSnapshot(const cv::Mat& picture, const char* fileName) {
     try {
         if (const auto folder = debugSnapshotFolder()) {
-            cv::imwrite((*folder / fileName).string(), picture);
+            writeGreyTiff(*folder / fileName, picture);
         }
     } catch (...) {
         // A snapshot is a help for support; failing to write one never affects a transfer.

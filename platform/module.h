@@ -60,7 +60,9 @@ std::string libraryFileName(std::string_view baseName);
 
 // The driver folder, where the data source is installed with the detector SDK beside it. A folder
 // set with setDriverFolder wins (programs that link the device layer statically set it); otherwise
-//   Windows: "C:\Windows\twain_32\Ostra Sensor Twain Driver".
+//   Windows: the folder of the library that holds this code (TwainDll.ds itself, installed in
+//            "C:\Windows\twain_32\Ostra Sensor Twain Driver"); that folder when the system cannot
+//            name the library's file.
 //   Linux:   the folder of the library that holds this code (TwainDll.ds itself).
 // Empty when none can be named.
 std::optional<std::filesystem::path> driverFolder();

@@ -1,4 +1,5 @@
 #include "sensor-sim/simulator.h"
+#include "platform/sdk_text.h"
 
 #include "sensor-sim/bus.h"
 #include "sensor-sim/corrections.h"
@@ -422,7 +423,7 @@ std::int32_t Simulator::create(const char* workFolder, fpd::Callback callback, s
     if (const auto code = sensorbus::Faults::fromEnvironment().failCode("create")) {
         return *code;
     }
-    const fs::path folder(workFolder);
+    const fs::path folder = platform::pathFromSdk(workFolder);
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
         return kErrNoWorkFolder;

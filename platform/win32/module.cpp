@@ -47,8 +47,14 @@ const int moduleAnchor = 0;
 
 Module Module::load(const std::filesystem::path& file, std::string* error) {
     // A bare name goes through the loader's search, which includes the folder given to
-    // SetDllDirectoryW (addDriverFolderToSearchPath).
-    HMODULE handle = file.empty() ? nullptr : LoadLibraryW(file.c_str());
+    // SetDllDirectoryW (addDriverFolderToSearchPath). A library named by its full path finds the
+    // DLLs it imports beside itself first (the data source's Qt and OpenCV DLLs in its folder).
+    HMODULE handle = nullptr;
+    if (file.is_absolute()) {
+        handle = LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    } else if (!file.empty()) {
+        handle = LoadLibraryW(file.c_str());
+    }
     if (handle == nullptr && error != nullptr) {
         *error = file.empty() ? std::string("no file name") : systemMessage(GetLastError());
     }
@@ -114,6 +120,11 @@ std::optional<std::filesystem::path> driverFolder() {
     std::lock_guard lock(foldersMutex);
     if (driverFolderOverride) {
         return driverFolderOverride;
+    }
+    // The data source's own folder: where it is installed, or a copy of the driver folder elsewhere
+    // (the Qt plug-ins and the detector's library always lie beside it).
+    if (const auto own = moduleFileOf(nullptr).file; own && own->has_parent_path()) {
+        return own->parent_path();
     }
     return std::filesystem::path(kInstalledDriverFolder);
 }

@@ -4,6 +4,7 @@
 #include "platform/handle_memory.h"
 #include "platform/module.h"
 #include "platform/replace_file.h"
+#include "platform/sdk_text.h"
 #include "platform/twain_dsm.h"
 #include "tests/common/test_env.h"
 
@@ -41,8 +42,42 @@ TEST(WindowsPlatform, AppDataIsTheShellsLocalFolder) {
 TEST(WindowsPlatform, NamesFollowTheSystem) {
     EXPECT_EQ(platform::libraryFileName("FpdSys"), "FpdSys.dll");
     EXPECT_EQ(platform::twainDsmLibraryNames(), (std::vector<std::string>{"TWAIN_32.dll", "TWAINDSM.dll"}));
+    // Unless set, the driver folder is the folder of the module holding the code (TwainDll.ds in the
+    // product, this program here).
     platform::setDriverFolder(std::nullopt);
-    EXPECT_EQ(platform::driverFolder(), fs::path(L"C:\\Windows\\twain_32\\Ostra Sensor Twain Driver"));
+    EXPECT_EQ(platform::driverFolder(), platform::ownModuleFile()->parent_path());
+}
+
+// The detector SDK takes narrow text in the active code page: a folder it can hold is given as is,
+// one it cannot by its short name, and a missing one that has none is refused.
+TEST(WindowsPlatform, SdkPathsAreInTheActiveCodePage) {
+    struct Case {
+        const wchar_t* name;
+        bool create;
+    };
+    for (const Case c : {Case{L"plain folder", true}, Case{L"Jos\u00e9 M\u00fcller", true},
+                         Case{L"\u0394\u6f22\u5b57 sensor", true}, Case{L"\u6f22\u5b57 missing", false}}) {
+        const fs::path folder = testenv::tempRoot() / "sdk" / c.name;
+        if (c.create) {
+            fs::create_directories(folder);
+        }
+        const auto text = platform::pathForSdk(folder);
+        if (!text) {
+            // Only a folder the code page cannot hold and without a short name.
+            EXPECT_FALSE(c.create && std::wstring(c.name) == L"plain folder");
+            continue;
+        }
+        EXPECT_EQ(text->find('\\'), std::string::npos) << *text;
+        const fs::path back = platform::pathFromSdk(text->c_str());
+        if (c.create) {
+            EXPECT_TRUE(fs::equivalent(back, folder)) << *text;
+        } else {
+            EXPECT_EQ(back, fs::path(folder.generic_wstring())) << *text;
+        }
+    }
+    const fs::path plain = testenv::tempRoot() / "sdk" / "plain folder";
+    EXPECT_EQ(platform::pathForSdk(plain), plain.generic_string());
+    EXPECT_TRUE(platform::pathFromSdk(nullptr).empty());
 }
 
 TEST(WindowsPlatform, BareNamesAreFoundInTheDriverFolderUntilTheSearchIsReset) {
