@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -50,8 +51,14 @@ TEST(AutoResetEvent, EachSetReleasesOneOfSeveralWaiters) {
     }
     for (int i = 0; i < 3; ++i) {
         event.set();
-        while (released.load() != i + 1) {
+        // Within a bound: a set that releases nobody fails here instead of spinning for ever.
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (released.load() != i + 1 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(1ms);
+        }
+        if (released.load() != i + 1) {
+            ADD_FAILURE() << "set " << i + 1 << " released " << released.load() - i << " waiters";
+            break; // the waiters left give up on their own
         }
     }
     for (auto& t : waiters) {

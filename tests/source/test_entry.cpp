@@ -55,12 +55,16 @@ TEST(TwainDll, FindsTheDsmByNameWhenNoEntryPointWasHandedOver) {
     app.Id = 9;
     TW_IDENTITY source{};
     source.Id = 10;
-    entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source);
+    const TW_UINT16 opened = entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source);
     TW_STATUS status{};
-    entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    ASSERT_EQ(entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
     EXPECT_NE(+status.ConditionCode, TWCC_BUMMER);
+    ASSERT_EQ(opened, TWRC_SUCCESS);
     // Closed as an application closes it, so that the connection thread ends before the process does.
-    entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source);
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    // The instance is gone: its status is the last call's of the module, and a second close of an
+    // origin without instance also succeeds.
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
 }
 
 } // namespace

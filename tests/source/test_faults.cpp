@@ -274,8 +274,8 @@ TEST_F(Faults, SensorPulledOutDuringAnExposureAndATransfer) {
     ASSERT_EQ(bus().requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
     ASSERT_TRUE(testenv::eventually([] { return !bus().sensor(kUsbId).has_value(); }));
     EXPECT_FALSE(sensorbus::Faults::of(bus()).has("unplug-in-exposure"));
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(drawnTiles(), 1);
+    // A tile drawn late still shows up within the bound.
+    EXPECT_FALSE(testenv::eventually([] { return drawnTiles() != 1; }, 1s)) << drawnTiles();
     sensorbus::clearFaults(bus());
 
     // Plugged in again: the next frame, of a size the product does not have, and two more.

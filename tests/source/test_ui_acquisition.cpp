@@ -11,6 +11,7 @@
 #include "tests/common/eventually.h"
 #include "tests/common/test_env.h"
 #include "tests/common/twain_app.h"
+#include "tests/support/app_files.h"
 #include "ui/template_layouts.h"
 
 #include <QtCore/QCoreApplication>
@@ -142,8 +143,10 @@ TEST_F(Acquisition, NativeSeriesAutoSavedThroughTheMessageLoop) {
     } while (pending.Count > 0 && transferred < 10);
     EXPECT_EQ(transferred, 5);
 
-    // Asked to close once the batch is done; the auto-save never ran a second time.
+    // Asked to close once the batch is done, and only that: the auto-save never ran a second time.
     EXPECT_EQ(nextNotification(), MSG_CLOSEDSREQ);
+    TW_EVENT more{nullptr, MSG_NULL};
+    EXPECT_EQ(app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &more), TWRC_NOTDSEVENT);
     disableAndClose();
 }
 
@@ -223,12 +226,26 @@ TEST_F(Acquisition, RefusedTransferShowsTheDialogAgainAndEscapeAsksToClose) {
     OstraDsm_refuseNotification(MSG_XFERREADY, 1);
     press("pushButton");
     // Refused: the user sees the dialog again, with the image, and can save again.
+    ASSERT_TRUE(testenv::eventually([] {
+        const auto lines = appfiles::logLines();
+        return std::find(lines.begin(), lines.end(), "transfer refused: dialog shown again") != lines.end();
+    }));
     ASSERT_TRUE(testenv::eventually([] { return dialogVisible(); }));
     EXPECT_EQ(drawnTiles(), 1);
     TW_EVENT event{nullptr, MSG_NULL};
     EXPECT_EQ(app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
 
     OstraDsm_refuseNotification(MSG_XFERREADY, 0);
+    press("pushButton");
+    ASSERT_EQ(nextNotification(), MSG_XFERREADY);
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(pending.Count, 1);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
+    // The application gives the images up and shows the dialog again.
+    TW_USERINTERFACE again{};
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &again), TWRC_SUCCESS);
+    enable();
     onDialogThread([] {
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(acquisitionDialog(), &escape);
