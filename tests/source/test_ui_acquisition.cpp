@@ -229,10 +229,24 @@ TEST_F(Acquisition, RefusedTransferShowsTheDialogAgainAndEscapeAsksToClose) {
     EXPECT_EQ(app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
 
     OstraDsm_refuseNotification(MSG_XFERREADY, 0);
-    onDialogThread([] {
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QCoreApplication::sendEvent(acquisitionDialog(), &escape);
-    });
+    // The image is not saved: Esc asks first, and Yes closes.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(acquisitionDialog(), &escape);
+        },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(testenv::eventually([] {
+        bool answered = false;
+        onDialogThread([&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                box->button(QMessageBox::Yes)->click();
+                answered = true;
+            }
+        });
+        return answered;
+    }));
     EXPECT_EQ(nextNotification(), MSG_CLOSEDSREQ);
     disableAndClose();
 }
