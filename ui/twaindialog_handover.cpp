@@ -11,6 +11,7 @@
 #include <QtGui/QScreen>
 #include <QtWidgets/QMessageBox>
 #include <QtWidgets/QPushButton>
+#include <QtWidgets/QStyle>
 #include <QtWidgets/QVBoxLayout>
 
 #include <algorithm>
@@ -79,8 +80,16 @@ void twaindialog::fitToScreen() {
         frameWidth = std::max(frameWidth, kFrameAllowanceWidth);
         frameHeight = std::max(frameHeight, kFrameAllowanceHeight);
     }
-    const QSize fitted(std::min(designed.width(), std::max(area.width() - frameWidth, 1)),
-                       std::min(designed.height(), std::max(area.height() - frameHeight, 1)));
+    QSize fitted(std::min(designed.width(), std::max(area.width() - frameWidth, 1)),
+                 std::min(designed.height(), std::max(area.height() - frameHeight, 1)));
+    // A scroll bar on one side takes room from the other: give it that room where there is some.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    if (fitted.height() < designed.height()) {
+        fitted.setWidth(std::min(designed.width() + bar, std::max(area.width() - frameWidth, 1)));
+    }
+    if (fitted.width() < designed.width()) {
+        fitted.setHeight(std::min(designed.height() + bar, std::max(area.height() - frameHeight, 1)));
+    }
     setFixedSize(fitted);
     const int x = area.x() + std::max(0, (area.width() - fitted.width() - frameWidth) / 2);
     const int y = area.y() + std::max(0, (area.height() - fitted.height() - frameHeight) / 2);
