@@ -129,7 +129,13 @@ void DeviceStatus::startupLoop(const std::stop_token& stop) {
             break;
         }
         writeString("THREAD - init Loop 2...");
-        if (status_.load() == kStatusCorrectionFailed || paused_.load()) {
+        // A sensor that cannot start for want of its corrections waits for the dialog's exchange,
+        // which starts it itself; the thread goes on to the USB notifications meanwhile, so that
+        // a replug is seen.
+        if (status_.load() == kStatusCorrectionFailed) {
+            break;
+        }
+        if (paused_.load()) {
             pauseUnlessStopped(stop, kStartupPause);
             continue;
         }
@@ -149,12 +155,13 @@ void DeviceStatus::startupLoop(const std::stop_token& stop) {
 
 bool DeviceStatus::tryInit(std::optional<std::string> usbId, bool needDialog) {
     std::lock_guard device(deviceMutex_);
+    // Without a dialog to show the result nothing changes: an open sensor stays open.
+    if (needDialog && !updateConnectionStatus(false)) {
+        return false;
+    }
     if (detector()) {
         DeinitV2(nullptr);
         setDetector(nullptr);
-    }
-    if (needDialog && !updateConnectionStatus(false)) {
-        return false;
     }
     const auto last = readConfigFile().last_serial_number;
     setExpectedSerial(last);
@@ -168,6 +175,9 @@ void DeviceStatus::onArrival(const std::string& identifier) {
     if (!identifier.empty()) {
         usbId = identifier;
     }
+    // A sensor plugged in again is a new start: if its corrections are still missing, the user is
+    // asked again.
+    failureSeen_ = false;
     // An open from a product copy asks for a reopen from the serial folder (status 6); a few are
     // enough, as each one that fails the same way would only repeat it.
     int attempts = 0;

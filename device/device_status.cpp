@@ -351,12 +351,14 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
 
     writeString("createDetector 8.4");
     writeString("createDetector 8.4.1");
-    if (updateConnectionStatus(true)) {
-        writeString("createDetector 8.5");
-    }
+    // The lamp tells what is true: a sensor that cannot start for want of its corrections is not
+    // connected, so the dialog learns the outcome only once the correction has been tried.
     writeString("createDetector 9");
     result = setCorrection(detector);
     writeString("createDetector 10");
+    if (updateConnectionStatus(result == kDeviceOk) && result == kDeviceOk) {
+        writeString("createDetector 8.5");
+    }
     return result;
 }
 
@@ -424,8 +426,10 @@ bool DeviceStatus::updateConnectionStatus(bool connected) {
     const auto wrapper = staticInstance();
     const bool hasDialog = wrapper && wrapper->withDialog([connected, &accepted](QObject& dialog) {
         writeString("updateConnectionStatus 3");
+        // Always queued, also on the dialog's own thread: no slot may run while the device layer or
+        // the wrapper holds its lock (a slot that reached either would wait on itself).
         accepted =
-            QMetaObject::invokeMethod(&dialog, "isConnected", Qt::AutoConnection, Q_ARG(bool, connected));
+            QMetaObject::invokeMethod(&dialog, "isConnected", Qt::QueuedConnection, Q_ARG(bool, connected));
     });
     if (!hasDialog) {
         writeTwoString("updateConnectionStatus 2 -- S ", "");

@@ -52,7 +52,8 @@ public:
     std::unique_ptr<QObject> takeDialog();
     bool hasDialog() const;
     // Runs f(dialog) under the wrapper's lock, so that the dialog cannot be taken and destroyed
-    // meanwhile; false (f not run) without dialog. f must not call back into the wrapper.
+    // meanwhile; false (f not run) without dialog. f must not call back into the wrapper, and from
+    // another thread it may only queue a call to the dialog (a queued invocation runs no slot here).
     template <typename F> bool withDialog(F&& f) {
         std::lock_guard lock(mutex_);
         if (!dialog_) {

@@ -10,6 +10,7 @@
 #include "support/log.h"
 
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 using Twpp::Result;
@@ -117,6 +118,9 @@ Result MySource::identityCloseDs(const Identity&) {
     writeString("identityCloseDs Start 4");
     if (deviceWrapper) {
         deviceWrapper->images->resetImages();
+        if (const auto held = deviceWrapper->images->discardHeld(); held > 0) {
+            writeString("identityCloseDs held images released: " + std::to_string(held));
+        }
         deviceWrapper->images->setNextNumber(1);
         deviceWrapper->setTempFolder(std::nullopt);
         deviceWrapper->changes->clear();

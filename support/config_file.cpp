@@ -1,6 +1,7 @@
 #include "support/config_file.h"
 
 #include "platform/app_data.h"
+#include "platform/file_lock.h"
 #include "platform/replace_file.h"
 #include "support/log.h"
 
@@ -159,13 +160,102 @@ struct ReadOutcome {
     FileState state = FileState::broken;
 };
 
-// Changes made while the file could not be used: they live on in memory (for this process's later
-// reads) until the file can be read again, and are written when it is next created. Guarded by
-// configMutex().
-std::optional<ConfigFile>& heldChanges() {
-    static std::optional<ConfigFile> held;
+// Changes made while the file could not be used, with the fields they touched: they live on in
+// memory (for this process's later reads) until the file can be read again, and are then merged
+// into what it holds (or written when it is next created). Guarded by configMutex().
+enum HeldField : unsigned {
+    kAutoSave = 1u << 0,
+    kLastSerial = 1u << 1,
+    kPreviousSerials = 1u << 2,
+    kSerialMap = 1u << 3,
+    kTemplateMode = 1u << 4,
+    kImageMode = 1u << 5,
+    kPresets = 1u << 6,
+    kPresetsLocked = 1u << 7,
+};
+
+struct HeldChanges {
+    ConfigFile record;
+    unsigned touched = 0;
+};
+
+std::optional<HeldChanges>& heldChanges() {
+    static std::optional<HeldChanges> held;
     return held;
 }
+
+unsigned changedFields(const ConfigFile& before, const ConfigFile& after) {
+    unsigned fields = 0;
+    fields |= before.auto_save_enabled != after.auto_save_enabled ? kAutoSave : 0u;
+    fields |= before.last_serial_number != after.last_serial_number ? kLastSerial : 0u;
+    fields |= before.previous_serial_numbers != after.previous_serial_numbers ? kPreviousSerials : 0u;
+    fields |= before.previous_serial_numbers_map != after.previous_serial_numbers_map ? kSerialMap : 0u;
+    fields |= before.enable_template_mode != after.enable_template_mode ? kTemplateMode : 0u;
+    fields |= before.current_image_mode != after.current_image_mode ? kImageMode : 0u;
+    fields |= before.image_presets != after.image_presets ? kPresets : 0u;
+    fields |= before.image_presets_locked != after.image_presets_locked ? kPresetsLocked : 0u;
+    return fields;
+}
+
+// The held changes on top of the file's record: the fields they touched are theirs; the serial
+// history and the USB map only grow.
+void mergeHeld(const HeldChanges& held, ConfigFile& config) {
+    const ConfigFile& mine = held.record;
+    if (held.touched & kAutoSave) {
+        config.auto_save_enabled = mine.auto_save_enabled;
+    }
+    if (held.touched & kLastSerial) {
+        config.last_serial_number = mine.last_serial_number;
+    }
+    if (held.touched & kPreviousSerials) {
+        config.previous_serial_numbers.insert(mine.previous_serial_numbers.begin(),
+                                              mine.previous_serial_numbers.end());
+    }
+    if (held.touched & kSerialMap) {
+        for (const auto& [usbId, serial] : mine.previous_serial_numbers_map) {
+            config.previous_serial_numbers_map[usbId] = serial;
+        }
+    }
+    if (held.touched & kTemplateMode) {
+        config.enable_template_mode = mine.enable_template_mode;
+    }
+    if (held.touched & kImageMode) {
+        config.current_image_mode = mine.current_image_mode;
+    }
+    if (held.touched & kPresets) {
+        config.image_presets = mine.image_presets;
+    }
+    if (held.touched & kPresetsLocked) {
+        config.image_presets_locked = mine.image_presets_locked;
+    }
+}
+
+// Within the process configMutex(); between processes (two applications of one account) a lock file
+// beside config.json, taken by the outermost holder only.
+class ConfigLock {
+public:
+    ConfigLock() : process_(configMutex()) {
+        if (depth()++ == 0) {
+            if (const auto folder = platform::localAppDataFolder()) {
+                std::error_code ec;
+                if (fs::is_directory(*folder / "vanto_sensor", ec)) {
+                    file_.emplace(*folder / "vanto_sensor" / "config.json.lock");
+                }
+            }
+        }
+    }
+    ~ConfigLock() { --depth(); }
+    ConfigLock(const ConfigLock&) = delete;
+    ConfigLock& operator=(const ConfigLock&) = delete;
+
+private:
+    static int& depth() {
+        static int held = 0; // guarded by configMutex()
+        return held;
+    }
+    std::unique_lock<std::recursive_mutex> process_;
+    std::optional<platform::FileLock> file_;
+};
 
 ReadOutcome readFileLocked() {
     ReadOutcome outcome;
@@ -189,7 +279,7 @@ ReadOutcome readFileLocked() {
             return outcome;
         }
         if (heldChanges()) {
-            result = *heldChanges();
+            mergeHeld(*heldChanges(), result);
         }
         writeLocked(*path, result);
         heldChanges().reset();
@@ -208,7 +298,13 @@ ReadOutcome readFileLocked() {
         const auto json = ordered_json::parse(raw, nullptr, false);
         result = json.get<ConfigFile>();
         outcome.state = FileState::usable;
-        heldChanges().reset();
+        if (heldChanges()) {
+            // Readable again: what was changed meanwhile joins what the file holds.
+            mergeHeld(*heldChanges(), result);
+            heldChanges().reset();
+            writeString("config.json readable again: held changes merged");
+            writeLocked(*path, result);
+        }
         return outcome;
     } catch (const std::exception& e) {
         const std::string what = e.what();
@@ -234,7 +330,7 @@ ReadOutcome readFileLocked() {
 ConfigFile readLocked() {
     ReadOutcome outcome = readFileLocked();
     if (outcome.state == FileState::broken && heldChanges()) {
-        return *heldChanges();
+        return heldChanges()->record;
     }
     return std::move(outcome.config);
 }
@@ -246,7 +342,7 @@ std::optional<fs::path> filePath(bool create) {
 }
 
 ConfigFile readConfigFile() {
-    std::lock_guard lock(configMutex());
+    const ConfigLock lock;
     return readLocked();
 }
 
@@ -256,24 +352,28 @@ void writeConfigFileToPath(const fs::path& path, const ConfigFile& config) {
 }
 
 void writeConfigFile(const ConfigFile& config) {
-    std::lock_guard lock(configMutex());
+    const ConfigLock lock;
     if (const auto path = filePathLocked(true)) {
         writeLocked(*path, config);
     }
 }
 
 ConfigFile updateConfigFile(const std::function<void(ConfigFile&)>& change) {
-    std::lock_guard lock(configMutex());
+    // Read, change and replace as one step, also against another application's.
+    const ConfigLock lock;
     ReadOutcome outcome = readFileLocked();
     const bool broken = outcome.state == FileState::broken;
-    ConfigFile config = broken && heldChanges() ? *heldChanges() : std::move(outcome.config);
+    ConfigFile config = broken && heldChanges() ? heldChanges()->record : std::move(outcome.config);
+    const ConfigFile before = config;
     if (change) {
         change(config);
     }
     if (broken) {
         // Writing now would replace the serial history, the USB map and the presets with defaults.
         writeString("config.json is not replaced: it cannot be read");
-        heldChanges() = config;
+        const unsigned touched =
+            (heldChanges() ? heldChanges()->touched : 0u) | changedFields(before, config);
+        heldChanges() = HeldChanges{config, touched};
         return config;
     }
     if (const auto path = filePathLocked(true)) {

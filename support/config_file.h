@@ -57,10 +57,13 @@ void writeConfigFileToPath(const std::filesystem::path& path, const ConfigFile& 
 void writeConfigFile(const ConfigFile& config);
 
 // Reads the file, applies `change` to the record and writes it back, as one step with respect to
-// every other read and write of this process. Returns the record written. `change` may throw, in
-// which case nothing is written. A file that exists but cannot be read or parsed is never replaced:
-// the changed record is then kept in memory, returned by this process's later reads while the file
-// stays unusable, and written when the file is next created because it is missing.
+// every other read and write of this process and, through a lock file beside config.json
+// ("config.json.lock"), of every other process of the account. Returns the record written.
+// `change` may throw, in which case nothing is written. A file that exists but cannot be read or
+// parsed is never replaced: the changed record is then kept in memory with the fields the changes
+// touched, returned by this process's later reads while the file stays unusable, and merged into
+// the file's own record once it can be read again (or written when it is next created because it
+// is missing): touched fields are taken over, the serial history and the USB map only grow.
 ConfigFile updateConfigFile(const std::function<void(ConfigFile&)>& change);
 
 // JSON conversions. Writing always gives all keys, in ascending order at every level. Reading

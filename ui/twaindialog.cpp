@@ -71,7 +71,17 @@ twaindialog::twaindialog(std::shared_ptr<UIState> uiState, std::shared_ptr<Index
     connectionChange(connected);
     connect(this, &twaindialog::isConnected, this, &twaindialog::connectionChange);
 
-    setFixedSize(size());
+    // The designed size where the screen has room for it; a smaller screen scrolls the form.
+    wrapInScrollArea();
+    fitToScreen();
+    placementTimer = new QTimer(this);
+    placementTimer->setSingleShot(true);
+    placementTimer->setInterval(200);
+    connect(placementTimer, &QTimer::timeout, this, [this] {
+        if (isVisible()) {
+            fitToScreen();
+        }
+    });
 
     ui.contrastSlider->setMinimum(1);
     ui.contrastSlider->setValue(50);
@@ -399,6 +409,10 @@ bool twaindialog::eventFilter(QObject* watched, QEvent* event) {
 
 void twaindialog::closeEvent(QCloseEvent* event) {
     writeString2("closeEvent");
+    if (!closing && !handedOver && !confirmClose()) {
+        event->ignore();
+        return;
+    }
     // The source acts on the request now: no auto-save may follow it while the dialog is hidden.
     handedOver = true;
     if (uiState) {
@@ -441,11 +455,17 @@ void twaindialog::showEvent(QShowEvent* event) {
         // saves again, and that save captures the tile area anew, so a capture left in front goes
         // (it belongs to no tile, and a retake counts tiles from the front of the queue).
         handedOver = false;
-        imageHolder->withImages([](ImageHolder::Images& images) {
-            while (!images.empty() && images.front() && images.front()->composite) {
-                images.pop_front();
-            }
-        });
+        imageHolder->endHandover();
+        // Exposures held while the images were handed over take the free tiles.
+        placeHeldExposures();
+        fitToScreen();
     }
     QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        // Once the window manager has framed the window, its frame is measured and kept inside the
+        // screen's available area.
+        // A timer of the dialog's own: a pending one-shot of the toolkit would outlive the dialog
+        // (and this library, once unloaded) in the event dispatcher.
+        placementTimer->start();
+    }
 }

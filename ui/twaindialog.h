@@ -19,6 +19,8 @@
 
 #include <QtCore/QTimer>
 #include <QtWidgets/QDialog>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QScrollArea>
 
 #include <cstdint>
 #include <filesystem>
@@ -86,6 +88,14 @@ public:
     // Save or a close handed the dialog's outcome to the source: the clock neither draws nor saves
     // until the dialog is shown again.
     bool isHandedOver() const { return handedOver; }
+    // The line that tells the dentist of exposures that found no tile.
+    const QLabel* heldNoticeLabel() const { return heldNotice; }
+    // The form's widgets at their designed places; the dialog shows them through a scroll area
+    // when the screen is smaller than the design.
+    QWidget* content() const { return contentWidget; }
+    // Sizes the dialog to the screen's available area (at most its designed size) and moves it,
+    // frame included, inside that area.
+    void fitToScreen();
 
 signals:
     void isConnected(bool connected);
@@ -210,4 +220,18 @@ private:
     void turnSelected(UIState::ActionCode code, const char* text, ImageTurn turn);
     // Re-take offered again: the button reads "Re-take", disabled, and no retake waits.
     void resetRetakeButton();
+
+    // The form's widgets inside a scroll area, so that a small screen scrolls them.
+    void wrapInScrollArea();
+    QScrollArea* scrollArea = nullptr;
+    QWidget* contentWidget = nullptr;
+    // Places the dialog again once the window manager has framed it.
+    QTimer* placementTimer = nullptr;
+    // Exposures held for want of a free tile go to the free tiles there are; the notice tells of
+    // the rest.
+    void placeHeldExposures();
+    QLabel* heldNotice = nullptr;
+    // The user closes (Esc or the window's close button) with images not handed over: true when
+    // the user answers Yes.
+    bool confirmClose();
 };

@@ -73,6 +73,13 @@ void twaindialog::retakeImage() {
     }
     recordAction(UIState::Retake);
     const int selected = indexHandler->selected;
+    // An exposure held for want of a free tile serves the retake at once, without a new exposure.
+    if (imageHolder->retakeWithHeld(selected, *indexHandler)) {
+        writeLog(
+            [&](std::ofstream& out) { out << "Retake Image " << selected << " - held image" << std::endl; });
+        placeHeldExposures();
+        return;
+    }
     if (selected >= 0 && static_cast<std::size_t>(selected) < tileCount() &&
         static_cast<std::size_t>(selected) < tileImages().size()) {
         retaker->addRetake(selected);
@@ -93,17 +100,17 @@ void twaindialog::handleButton() {
         writeString2("No Image found cannot save");
         return;
     }
+    // A retake still waiting ends with the save: the images being handed over never change.
+    retaker->reset();
+    resetRetakeButton();
+    std::shared_ptr<Image> composite;
     if (tileCount() > 1) {
         writeString2("grab screen");
-        auto composite = grabScreen();
-        // A capture left in front by a save the application did not take is replaced, not stacked.
-        imageHolder->withImages([&](ImageHolder::Images& images) {
-            while (!images.empty() && images.front() && images.front()->composite) {
-                images.pop_front();
-            }
-            images.push_front(std::move(composite));
-        });
+        composite = grabScreen();
     }
+    // In one step the capture (replacing one left by a save the application did not take) goes in
+    // front and exposures are held until the dialog is shown again.
+    imageHolder->beginHandover(std::move(composite));
     // Only once the composite stands in front: the source may act on the request at once.
     uiState->action = UIState::ImagesReady;
     handedOver = true;

@@ -111,6 +111,7 @@ void twaindialog::handleFlicker() {
         }
     }
 
+    placeHeldExposures();
     updatePreview();
     handle_image_change();
     handle_autosave();

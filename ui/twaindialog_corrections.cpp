@@ -22,6 +22,15 @@ namespace {
 
 const char* const kMessageBoxStyle = "background-color: rgb(255,255,255);";
 
+// A correction file set aside while the detector tries the newly copied ones.
+const char* const kSetAsideSuffix = ".previous";
+
+// The chooser is parented to the dialog, whose black style sheet would reach every widget in it:
+// its own light style sheet keeps its lists and typed text readable.
+const char* const kChooserStyle =
+    "background-color: rgb(255,255,255); color: rgb(0,0,0); "
+    "selection-background-color: rgb(48,140,198); selection-color: rgb(255,255,255);";
+
 bool isOffsetFile(const fs::path& path) {
     return path.extension() == ".dft";
 }
@@ -93,9 +102,15 @@ void twaindialog::handle_calibration_dialog() {
 twaindialog::LoadFilesStatus twaindialog::loadCalibrartionFiles(const fs::path& correctionsFolder) {
     writeString2("loadCalibrartionFiles 1");
     // Parented to the dialog, so that it opens in front of it (and of the host application).
-    const QString chosenText =
-        QFileDialog::getExistingDirectory(this, "Select Corrections Folder", QDir::homePath(),
-                                          QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    QFileDialog chooser(this, "Select Corrections Folder", QDir::homePath());
+    chooser.setObjectName("correctionsChooser");
+    chooser.setFileMode(QFileDialog::Directory);
+    chooser.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    chooser.setStyleSheet(kChooserStyle);
+    QString chosenText;
+    if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
+        chosenText = chooser.selectedFiles().constFirst();
+    }
     writeString2("loadCalibrartionFiles 2");
     if (chosenText.isEmpty()) {
         writeString2("No Input");
@@ -107,6 +122,8 @@ twaindialog::LoadFilesStatus twaindialog::loadCalibrartionFiles(const fs::path& 
     try {
         const fs::path chosen(chosenText.toStdWString());
         std::error_code ec;
+        const bool correctExisted = fs::exists(correctionsFolder.parent_path(), ec);
+        const bool folderExisted = fs::exists(correctionsFolder, ec);
         const bool created = fs::create_directories(correctionsFolder, ec);
         if (!created && !fs::is_directory(correctionsFolder, ec)) {
             writeString2("directory couldn't be created");
@@ -149,18 +166,47 @@ twaindialog::LoadFilesStatus twaindialog::loadCalibrartionFiles(const fs::path& 
             return LoadFilesStatus::InvalidFiles;
         }
 
-        // Copies of an earlier attempt are replaced. A file that fails to copy is left to the
-        // device's start to judge.
+        // A file of the same name already there is set aside, so that files the detector refuses
+        // leave the folder as it was. A file that fails to copy is left to the device's start to judge.
+        std::vector<std::pair<fs::path, bool>> copied; // target, whether an older file was set aside
         for (const fs::path& file : files) {
+            const fs::path target = correctionsFolder / file.filename();
+            std::error_code setAside;
+            const bool older = fs::exists(target, setAside);
+            if (older) {
+                fs::rename(target, fs::path(target) += kSetAsideSuffix, setAside);
+            }
             std::error_code copyError;
-            fs::copy_file(file, correctionsFolder / file.filename(), fs::copy_options::overwrite_existing,
-                          copyError);
+            fs::copy_file(file, target, fs::copy_options::overwrite_existing, copyError);
             if (copyError) {
                 writeString2("error code: " + errorText(copyError));
             }
+            copied.emplace_back(target, older && !setAside);
         }
         writeString2("loadCalibrartionFiles 5");
-        return calibrationHandler->reinitDevice() ? LoadFilesStatus::Loaded : LoadFilesStatus::InvalidFiles;
+        const bool started = calibrationHandler->reinitDevice();
+        for (const auto& [target, older] : copied) {
+            std::error_code restore;
+            if (!started) {
+                fs::remove(target, restore);
+                if (older) {
+                    fs::rename(fs::path(target) += kSetAsideSuffix, target, restore);
+                }
+            } else if (older) {
+                fs::remove(fs::path(target) += kSetAsideSuffix, restore);
+            }
+        }
+        if (!started) {
+            writeString2("correction files refused: corrections folder restored");
+            std::error_code restore;
+            if (!folderExisted) {
+                fs::remove(correctionsFolder, restore); // only when empty
+            }
+            if (!correctExisted) {
+                fs::remove(correctionsFolder.parent_path(), restore);
+            }
+        }
+        return started ? LoadFilesStatus::Loaded : LoadFilesStatus::InvalidFiles;
     } catch (const std::exception& error) {
         writeString2(std::string("loadCalibrartionFiles error: ") + error.what());
         return LoadFilesStatus::InvalidFiles;

@@ -4,6 +4,7 @@
 #include "tests/ui/dialog_fixture.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QTimer>
 
 namespace {
 
@@ -58,8 +59,29 @@ TEST_F(ConnectionDialog, StatusFromAnotherThreadIsQueued) {
     EXPECT_EQ(lampText(), "Device Connected !");
     EXPECT_TRUE(hasLine("updateConnectionStatus 3"));
 
-    // On the dialog's own thread the call is direct.
+    // On the dialog's own thread the call is queued too: a slot that reaches the wrapper runs once
+    // no lock is held (a direct call under the wrapper's lock would wait on itself).
+    bool reached = false;
+    QObject::connect(dialog, &twaindialog::isConnected, dialog,
+                     [&](bool) { reached = wrapper->hasDialog(); });
     EXPECT_TRUE(status->acknowledgeStatus());
+    ASSERT_TRUE(processUntil([&] { return !lampOn(); }));
+    EXPECT_TRUE(reached);
+    EXPECT_EQ(lampText(), "Device Disconnected");
+}
+
+// A sensor that cannot start for want of its corrections is not shown as connected.
+TEST_F(ConnectionDialog, LampStaysOffWhileCorrectionsAreMissing) {
+    for (auto* timer : dialog->findChildren<QTimer*>()) {
+        timer->stop(); // the dialog's clock would ask for the corrections
+    }
+    plug("SN8", "U8");
+    fs::remove_all(workRoot() / "DS1" / "Correct");
+    std::thread([&] { EXPECT_FALSE(status->initDevice(wrapper, std::nullopt, false, std::nullopt)); }).join();
+    ASSERT_EQ(status->status(), kStatusCorrectionFailed);
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+    }
     EXPECT_FALSE(lampOn());
     EXPECT_EQ(lampText(), "Device Disconnected");
 }

@@ -17,6 +17,15 @@ protected:
     static bool inPump() { return hasLine("THREAD - starting 2..."); }
 
     static int count(const std::string& line) { return countLines(appfiles::logLines(), line); }
+
+    // Pulls the sensor out and, once the removal has been seen, plugs it in again.
+    void replug(const std::string& serial, const std::string& usbId) {
+        const int reports = count("updateConnectionStatus 1");
+        unplug(usbId);
+        ASSERT_TRUE(eventually([&] { return count("updateConnectionStatus 1") > reports; }))
+            << "removal seen";
+        plug(serial, usbId);
+    }
 };
 
 TEST_F(ConnectionThread, PlugOpensCorrectsAndRecordsUnplugCloses) {
@@ -145,13 +154,48 @@ TEST_F(ConnectionThread, RemovalWithoutDetectorOnlyReports) {
     EXPECT_EQ(count("destorying device wrapper DeinitV2 1"), 1) << "only the thread's own teardown";
 }
 
-TEST_F(ConnectionThread, StopDuringCorrectionWaits) {
+// A sensor that cannot start for want of its corrections: the thread goes on to the USB
+// notifications instead of waiting; once the user has given up, a replug asks again; an arrival
+// while no dialog is shown leaves an open sensor open.
+TEST_F(ConnectionThread, MissingCorrectionsLeaveThePumpListening) {
     plug("SN1", "U1");
     fs::remove_all(workRoot() / "DS1" / "Correct");
-    // The source's own open fails the correction: the thread then waits for the dialog's files.
     EXPECT_FALSE(status->initDevice(wrapper, std::nullopt, false, std::nullopt));
     ASSERT_EQ(status->status(), kStatusCorrectionFailed);
+    showDialog();
     status->startConnectionThread();
+    ASSERT_TRUE(eventually(inPump));
+    EXPECT_LE(count("THREAD - init Loop 2..."), 1) << "no waiting loop";
+    EXPECT_TRUE(status->correctionFailed());
+    status->acknowledgeStatus(); // the user gives up
+    EXPECT_FALSE(status->correctionFailed());
+
+    const int arrivals = count("usb listener - retry serial no...");
+    replug("SN1", "U1");
+    ASSERT_TRUE(eventually([&] { return count("usb listener - retry serial no...") > arrivals; }));
+    EXPECT_EQ(status->status(), kStatusCorrectionFailed);
+    EXPECT_TRUE(status->correctionFailed()) << "the replugged sensor asks again";
+
+    // The corrections are there now: the next replug opens the sensor.
+    addCorrections(workRoot() / "DS1");
+    replug("SN1", "U1");
+    ASSERT_TRUE(eventually([&] { return status->status() == kStatusReady && status->detector(); }));
+
+    // No dialog: another sensor's arrival leaves the open one as it is.
+    const auto opened = status->detector();
+    wrapper->takeDialog().reset();
+    const int before = count("usb listener - retry serial no...");
+    plug("SN2", "U2");
+    ASSERT_TRUE(eventually([&] { return count("usb listener - retry serial no...") > before; }));
+    EXPECT_EQ(status->detector(), opened);
+    EXPECT_EQ(opened->getAttrInt(fpd::kAttrConnectionState), 2);
+    status->stop(true);
+}
+
+TEST_F(ConnectionThread, StopDuringPauseEndsTheLoop) {
+    plug("SN1", "U1");
+    status->pauseConnection();
+    startDeferred();
     ASSERT_TRUE(eventually([&] { return count("THREAD - init Loop 2...") >= 3; }));
     status->stop(true);
     EXPECT_FALSE(status->connectionThreadRunning());

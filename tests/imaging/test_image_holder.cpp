@@ -9,6 +9,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -43,15 +44,17 @@ protected:
     std::shared_ptr<IndexHandler> indices = std::make_shared<IndexHandler>();
 };
 
-TEST_F(ImageHolderTest, TilesFillInOrderAndAFullTemplateDropsTheExposure) {
+TEST_F(ImageHolderTest, TilesFillInOrderAndAFullTemplateHoldsTheExposureForARetake) {
     holder.setUltraHd(false);
     for (int i = 0; i < 4; ++i) {
         expose(static_cast<unsigned short>(i));
         EXPECT_EQ(indices->selected, i);
     }
-    const auto logged = appfiles::logLines().size();
+    appfiles::startLog();
     expose(9);
-    EXPECT_EQ(appfiles::logLines().size(), logged) << "dropped without a log line";
+    EXPECT_EQ(appfiles::logLines(),
+              (std::vector<std::string>{"image not placed: every tile holds an image, held: 1"}));
+    EXPECT_EQ(holder.heldCount(), 1u) << "a patient's dose is never dropped";
     EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(holder.nextNumber(), 5);
     const auto images = holder.snapshot();
@@ -60,6 +63,46 @@ TEST_F(ImageHolderTest, TilesFillInOrderAndAFullTemplateDropsTheExposure) {
         EXPECT_EQ(images[i]->upright, i != 1) << "only tile 1 is landscape; tile 3 has no layout";
         EXPECT_FALSE(images[i]->ultraHd);
     }
+    EXPECT_EQ(holder.placeHeld(*indices), 0u) << "no free tile";
+
+    // A Re-take of landscape tile 1 takes the held exposure at once, with the tile's number.
+    EXPECT_TRUE(holder.retakeWithHeld(1, *indices));
+    EXPECT_EQ(holder.heldCount(), 0u);
+    EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(holder.imageAt(1)->pixels[0], 65535 - 9);
+    EXPECT_FALSE(holder.imageAt(1)->upright);
+    EXPECT_FALSE(holder.retakeWithHeld(1, *indices)) << "nothing held any more";
+}
+
+// Save puts the composite in front and hands the images over: from then until the dialog is shown
+// again, no exposure changes them, a retake that waited included; what arrives is held and fills
+// the free tiles afterwards.
+TEST_F(ImageHolderTest, ExposuresDuringAHandoverAreHeldAndRetakesCountTilesBehindTheComposite) {
+    expose(1);
+    expose(2);
+    auto composite = std::make_shared<Image>();
+    composite->composite = true;
+    holder.pushFront(composite);
+    expose(50, 1); // a retake of tile 1 with the composite in front
+    EXPECT_EQ(holder.imageAt(2)->pixels[0], 65535 - 50) << "tile 1 stands behind the composite";
+    EXPECT_EQ(holder.imageAt(1)->pixels[0], 65535 - 1) << "tile 0 untouched";
+
+    holder.beginHandover(composite);
+    const auto handedOver = holder.snapshot();
+    expose(60, 0);
+    expose(70);
+    EXPECT_EQ(holder.snapshot(), handedOver);
+    EXPECT_EQ(holder.heldCount(), 2u);
+    EXPECT_EQ(holder.placeHeld(*indices), 0u) << "not while handing over";
+
+    // The application took every image; the dialog shows again.
+    while (holder.popFront()) {
+    }
+    holder.endHandover();
+    EXPECT_EQ(holder.placeHeld(*indices), 2u);
+    EXPECT_EQ(numbers(), (std::vector<int>{3, 4}));
+    EXPECT_EQ(holder.imageAt(0)->pixels[0], 65535 - 60);
+    EXPECT_EQ(indices->selected, 1);
 }
 
 TEST_F(ImageHolderTest, ARetakeKeepsTheTileNumberAndSelectsTheFirstEmptyTile) {

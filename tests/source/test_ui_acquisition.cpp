@@ -246,10 +246,24 @@ TEST_F(Acquisition, RefusedTransferShowsTheDialogAgainAndEscapeAsksToClose) {
     TW_USERINTERFACE again{};
     ASSERT_EQ(app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &again), TWRC_SUCCESS);
     enable();
-    onDialogThread([] {
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QCoreApplication::sendEvent(acquisitionDialog(), &escape);
-    });
+    // The image was never handed over: Esc asks first, and Yes closes.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(acquisitionDialog(), &escape);
+        },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(testenv::eventually([] {
+        bool answered = false;
+        onDialogThread([&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                box->button(QMessageBox::Yes)->click();
+                answered = true;
+            }
+        });
+        return answered;
+    }));
     EXPECT_EQ(nextNotification(), MSG_CLOSEDSREQ);
     disableAndClose();
 }

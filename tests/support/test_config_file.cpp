@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <stdexcept>
 
 namespace {
@@ -55,7 +58,8 @@ TEST(ConfigFile, AWriteReplacesTheWholeFileCompactlyWithSortedKeys) {
     config.presetsChanged = false; // kept in memory only
     EXPECT_EQ(readConfigFile(), config);
     for (const auto& entry : fs::directory_iterator(folder())) {
-        EXPECT_TRUE(entry.path() == appfiles::config() || entry.path().filename() == "ds.log")
+        EXPECT_TRUE(entry.path() == appfiles::config() || entry.path().filename() == "ds.log" ||
+                    entry.path().filename() == "config.json.lock")
             << entry.path();
     }
 
@@ -146,8 +150,8 @@ TEST(ConfigFile, AFolderInPlaceOfTheFileIsLeftAlone) {
     EXPECT_EQ(readConfigFile(), ConfigFile{});
     writeConfigFile(everythingChanged());
     EXPECT_TRUE(fs::is_directory(config()));
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 2)
-        << "config.json, ds.log";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 3)
+        << "config.json, ds.log, config.json.lock";
 }
 
 TEST(ConfigFile, NothingIsReadOrWrittenWhenTheFolderCannotBeMade) {
@@ -215,6 +219,58 @@ TEST(ConfigFile, UpdateNeverReplacesABrokenFile) {
     EXPECT_EQ(readConfigFile(), ConfigFile{});
     writeConfig("broken");
     EXPECT_EQ(readConfigFile(), ConfigFile{});
+}
+
+// Changes held while the file could not be read join what the file holds once it can: nothing of
+// either is thrown away.
+TEST(ConfigFile, HeldChangesAreMergedWhenTheFileIsReadableAgain) {
+    writeConfig("{\"auto_save_enabled\":tr");
+    updateConfigFile([](ConfigFile& c) {
+        c.previous_serial_numbers.insert("SN7");
+        c.previous_serial_numbers_map["U7"] = "SN7";
+        c.last_serial_number = "SN7";
+    });
+    updateConfigFile([](ConfigFile& c) { c.auto_save_enabled = true; });
+
+    ConfigFile stored;
+    stored.previous_serial_numbers = {"SN1"};
+    stored.previous_serial_numbers_map = {{"U1", "SN1"}};
+    stored.current_image_mode = 0;
+    writeConfigFile(stored); // readable again, with its own history
+
+    const ConfigFile merged = readConfigFile();
+    EXPECT_EQ(merged.previous_serial_numbers, (std::set<std::string>{"SN1", "SN7"}));
+    EXPECT_EQ(merged.previous_serial_numbers_map.size(), 2u);
+    EXPECT_EQ(merged.last_serial_number, "SN7");
+    EXPECT_TRUE(merged.auto_save_enabled);
+    EXPECT_EQ(merged.current_image_mode, 0) << "untouched fields are the file's";
+    EXPECT_NE(read().find(R"("previous_serial_numbers":["SN1","SN7"])"), std::string::npos) << read();
+    writeConfigFile(ConfigFile{});
+    EXPECT_EQ(readConfigFile(), ConfigFile{}) << "merged once";
+}
+
+// Two applications of one account record sensors at once: each one's read, change and write is
+// one step against the other's, so neither loses the other's sensors.
+TEST(ConfigFile, TwoProcessesUpdatingAtOnceLoseNothing) {
+    writeConfigFile(ConfigFile{});
+    constexpr int perProcess = 40;
+    const auto record = [](const std::string& prefix) {
+        for (int i = 0; i < perProcess; ++i) {
+            updateConfigFile(
+                [&](ConfigFile& c) { c.previous_serial_numbers.insert(prefix + std::to_string(i)); });
+        }
+    };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        record("child-");
+        _exit(0);
+    }
+    record("parent-");
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readConfigFile().previous_serial_numbers.size(), 2u * perProcess);
 }
 
 } // namespace

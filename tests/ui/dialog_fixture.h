@@ -1,5 +1,5 @@
 // Test support for the acquisition dialog: the Qt application object, the shared records, a dialog
-// built on them, exposures, one clock tick of drawing, and answerers for message boxes and the folder
+// built on them, exposures, one tick of the dialog's clock, and answerers for message boxes and the folder
 // chooser.
 #pragma once
 
@@ -151,18 +151,8 @@ protected:
         imageHolder->addImage(width, height, 16, samples.data(), retaker->takeRetake(), indexHandler);
     }
 
-    // What the dialog's clock does for the tiles and the preview on one tick.
-    void drawTick() {
-        const auto now = indexHandler->current();
-        if (indexHandler->onChange) {
-            indexHandler->onChange(now.previous, now.selected);
-        }
-        if (now.selected != -1) {
-            dialog->tileViews()[now.selected]->onSelected(now.selected);
-        }
-        dialog->updatePreview();
-        dialog->handle_image_change();
-    }
+    // One tick of the dialog's own clock.
+    void drawTick() { dialog->handleFlicker(); }
 
     void chooseTemplate(int index) {
         dialog->set_template_mode();

@@ -88,7 +88,8 @@ QImage renderFullMouthDialog() {
     indexHandler->select_index(4, true);
     tick();
     tick();
-    return dialog.grab().toImage();
+    // The whole form, also where the screen is smaller than the dialog and it scrolls.
+    return dialog.content()->grab().toImage();
 }
 
 } // namespace uitest

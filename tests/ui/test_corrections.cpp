@@ -5,6 +5,10 @@
 #include "tests/ui/dialog_fixture.h"
 
 #include <QtCore/QDir>
+#include <QtWidgets/QLineEdit>
+
+#include <algorithm>
+#include <iterator>
 
 #include <deque>
 #include <filesystem>
@@ -227,6 +231,72 @@ TEST_F(CorrectionsTest, AnErrorDuringTheExchangeLeavesTheConnectionResumed) {
     EXPECT_EQ(fake->acknowledged, 1);
     EXPECT_EQ(fake->pauses, 2);
     EXPECT_EQ(fake->resumes, 2);
+}
+
+// Files the detector refuses leave the corrections folder as it was: none of them stays beside what
+// was there, a file of the same name comes back, and a folder made for them goes again.
+TEST_F(CorrectionsTest, RefusedFilesLeaveTheFolderAsItWas) {
+    for (const bool existed : {true, false}) {
+        SetUp();
+        if (existed) {
+            fs::create_directories(corrections());
+            std::ofstream(corrections() / "keep.txt") << "technician's note";
+            std::ofstream(corrections() / "SN2.gn") << "older gain";
+        }
+        open();
+        Answerer answerer({{QMessageBox::Ok, {}}, {QMessageBox::NoButton, other}, {QMessageBox::No, {}}});
+        dialog->handleFlicker();
+        EXPECT_EQ(answerer.shown, (std::vector<QString>{kPleaseSelect, "chooser", kTryAgain}));
+        EXPECT_EQ(fake->starts, 1);
+        if (existed) {
+            std::vector<std::string> names;
+            for (const auto& entry : fs::directory_iterator(corrections())) {
+                names.push_back(entry.path().filename().string());
+            }
+            std::sort(names.begin(), names.end());
+            EXPECT_EQ(names, (std::vector<std::string>{"SN2.gn", "keep.txt"}));
+            std::ifstream gain(corrections() / "SN2.gn");
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(gain), {}), "older gain");
+        } else {
+            EXPECT_FALSE(fs::exists(fake->work / "Correct"));
+        }
+        dialog.reset();
+    }
+}
+
+// The chooser opens over the dialog's black style: its typed path must stand out from its field.
+TEST_F(CorrectionsTest, TheChoosersTypedPathIsReadable) {
+    open();
+    int contrast = -1;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
+            (box->button(QMessageBox::No) ? box->button(QMessageBox::No) : box->buttons().front())->click();
+            return;
+        }
+        auto* chooser = qobject_cast<QFileDialog*>(modal);
+        if (chooser == nullptr || !chooser->isVisible() || contrast >= 0) {
+            return;
+        }
+        auto* field = chooser->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(field, nullptr);
+        field->setText("/media/calibration/SN1");
+        const QImage picture = field->grab().toImage();
+        int darkest = 255, lightest = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                const int grey = qGray(picture.pixel(x, y));
+                darkest = std::min(darkest, grey);
+                lightest = std::max(lightest, grey);
+            }
+        }
+        contrast = lightest - darkest;
+        chooser->reject();
+    });
+    probe.start(5);
+    dialog->handleFlicker();
+    EXPECT_GT(contrast, 150);
 }
 
 } // namespace

@@ -73,9 +73,12 @@ TEST_F(DialogTest, FormWidgetsHaveTheirNamesClassesAndPlaces) {
             last = widget->pos();
         }
     }
-    EXPECT_EQ(dialog.size(), QSize(1320, 770));
-    EXPECT_EQ(dialog.minimumSize(), QSize(1320, 770));
-    EXPECT_EQ(dialog.maximumSize(), QSize(1320, 770));
+    // The form keeps its designed size; the dialog is fixed at it where the screen has room (the
+    // offscreen screen is 800 x 600: there it fits the screen and the form scrolls).
+    EXPECT_EQ(dialog.content()->size(), QSize(1320, 770));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    EXPECT_LE(dialog.width(), 1320);
+    EXPECT_LE(dialog.height(), 770);
 }
 
 TEST_F(DialogTest, FormTextsAndStartingState) {

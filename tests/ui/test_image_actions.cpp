@@ -294,7 +294,12 @@ TEST_F(ImageActionsTest, EscRequestsCloseAndEnterInAFieldSavesNothing) {
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(finished.count(), 0);
 
-    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    {
+        // The image is not saved: the user is asked first.
+        uitest::MessageBoxAnswerer yes(QMessageBox::Yes);
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        EXPECT_EQ(yes.shown, 1);
+    }
     EXPECT_EQ(uiState->action, UIState::CloseRequested);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(finished.count(), 1);
