@@ -93,10 +93,13 @@ shot chooser-typed
 box=$(compare "$shots/chooser-empty.png" "$shots/chooser-typed.png" -compose src -highlight-color white \
     -lowlight-color black "$work/diff.png" 2>/dev/null; convert "$work/diff.png" -trim -format '%wx%h%O' info:)
 [ -n "$box" ] || fail "typing changed nothing on screen"
-range=$(convert "$shots/chooser-typed.png" -crop "$box" -colorspace Gray \
+# Only the field's row: the completion list that opens below it is light whatever the style.
+IFS='x+' read -r bw bh bx by <<<"$box"
+line="${bw}x$((bh < 18 ? bh : 18))+$bx+$by"
+range=$(convert "$shots/chooser-typed.png" -crop "$line" -colorspace Gray \
     -format '%[fx:int(255*maxima.r)] %[fx:int(255*minima.r)]' info:)
 read -r lightest darkest <<<"$range"
-echo "typed path at $box: grey $darkest to $lightest"
+echo "typed path at $line: grey $darkest to $lightest"
 [ $((lightest - darkest)) -ge 150 ] || fail "typed path unreadable: grey $darkest to $lightest"
 mean=$(convert "$shots/chooser-typed.png" -crop "$(xwininfo -id "$chooser" | awk '/Width:/{w=$2}/Height:/{h=$2}/Absolute upper-left X:/{x=$4}/Absolute upper-left Y:/{y=$4}END{print w"x"h"+"x"+"y}')" \
     -colorspace Gray -format '%[fx:int(255*mean)]' info:)

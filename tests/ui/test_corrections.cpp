@@ -5,7 +5,6 @@
 #include "tests/ui/dialog_fixture.h"
 
 #include <QtCore/QDir>
-#include <QtWidgets/QLineEdit>
 
 #include <algorithm>
 #include <iterator>
@@ -262,41 +261,6 @@ TEST_F(CorrectionsTest, RefusedFilesLeaveTheFolderAsItWas) {
         }
         dialog.reset();
     }
-}
-
-// The chooser opens over the dialog's black style: its typed path must stand out from its field.
-TEST_F(CorrectionsTest, TheChoosersTypedPathIsReadable) {
-    open();
-    int contrast = -1;
-    QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
-            (box->button(QMessageBox::No) ? box->button(QMessageBox::No) : box->buttons().front())->click();
-            return;
-        }
-        auto* chooser = qobject_cast<QFileDialog*>(modal);
-        if (chooser == nullptr || !chooser->isVisible() || contrast >= 0) {
-            return;
-        }
-        auto* field = chooser->findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_NE(field, nullptr);
-        field->setText("/media/calibration/SN1");
-        const QImage picture = field->grab().toImage();
-        int darkest = 255, lightest = 0;
-        for (int y = 0; y < picture.height(); ++y) {
-            for (int x = 0; x < picture.width(); ++x) {
-                const int grey = qGray(picture.pixel(x, y));
-                darkest = std::min(darkest, grey);
-                lightest = std::max(lightest, grey);
-            }
-        }
-        contrast = lightest - darkest;
-        chooser->reject();
-    });
-    probe.start(5);
-    dialog->handleFlicker();
-    EXPECT_GT(contrast, 150);
 }
 
 } // namespace
