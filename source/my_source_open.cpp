@@ -10,6 +10,7 @@
 #include "support/log.h"
 
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -25,17 +26,20 @@ constexpr int kDefaultHeight = 1500;
 // after Destroy, after the DSM has unloaded the data source: from the first open on, the module
 // holds a reference to itself, so that it stays loaded until the process ends.
 // The reference is never given back: not even at the process's end, when unloading the module
-// would pull it from under its own remaining exit handlers.
+// would pull it from under its own remaining exit handlers. So it lives in storage that is never
+// destroyed (nor allocated).
 void keepModuleLoaded() {
-    static const platform::Module* const self = [] {
+    alignas(platform::Module) static unsigned char storage[sizeof(platform::Module)];
+    static const bool kept = [] {
         const auto file = platform::ownModuleFile();
-        auto* module = new platform::Module(file ? platform::Module::load(*file) : platform::Module());
+        const auto* module =
+            new (storage) platform::Module(file ? platform::Module::load(*file) : platform::Module());
         if (!*module) {
             writeString("OpenDS: the data source cannot keep itself loaded");
         }
-        return module;
+        return module->loaded();
     }();
-    static_cast<void>(self);
+    static_cast<void>(kept);
 }
 
 } // namespace
