@@ -5,7 +5,10 @@
 // - a Full Mouth 18 series from its last exposure to the last byte the application receives, by
 //   native and by memory transfer (Auto Save hands the series over as soon as the last tile is drawn);
 // - the peak resident memory of a Full Mouth 21 session of 1300 x 1700 exposures, in a fresh process
-//   of its own, against the raw size of its frames.
+//   of its own, against the raw size of its frames, split into the fixed cost before the first
+//   exposure, the frames and the working set;
+// - the peak of a long run of 1000 exposures (plain frames, Full Mouth 21 and 18 in turn), in a fresh
+//   process too.
 #include "bench/bench_support.h"
 #include "imaging/perform_image_optimization.h"
 #include "sensor-sim/bus.h"
@@ -57,6 +60,8 @@ constexpr int kFullMouth21 = 5;
 constexpr double kClockMilliseconds = 200.0;
 constexpr double kSeriesGoalMilliseconds = 1500.0;
 constexpr const char* kMemoryChild = "--session-memory-child";
+constexpr const char* kLongRunChild = "--long-run-memory-child";
+constexpr int kLongRunExposures = 1000;
 
 struct Sensor {
     const char* serial;
@@ -151,7 +156,7 @@ bool waitFor(TW_UINT16 msg) {
 }
 
 // A sensor known to this machine, with its corrections, plugged on a private bus.
-void prepareKnownSensor(const Sensor& sensor, const fs::path& bus) {
+void prepareKnownSensor(const Sensor& sensor, const fs::path& bus, bool plainFrames) {
     const fs::path work =
         fs::path(std::getenv("XDG_DATA_HOME")) / "vanto_sensor" / "work_dir" / sensor.serial;
     fs::create_directories(work.parent_path());
@@ -171,6 +176,7 @@ void prepareKnownSensor(const Sensor& sensor, const fs::path& bus) {
     entry.usbId = sensor.usbId;
     entry.serial = sensor.serial;
     entry.product = sensor.product;
+    entry.plainFrames = plainFrames;
     sensorbus::Bus(bus).plug(entry);
 }
 
@@ -178,11 +184,11 @@ void prepareKnownSensor(const Sensor& sensor, const fs::path& bus) {
 // the sensor connected; disabled and closed again when it goes.
 class Session {
 public:
-    Session(const Sensor& sensor, int templateIndex, bool native, bool autoSave) {
+    Session(const Sensor& sensor, int templateIndex, bool native, bool autoSave, bool plainFrames = false) {
         const fs::path bus = fs::path(std::getenv("XDG_DATA_HOME")) / "bus";
         if (!fs::exists(bus)) {
             fs::create_directories(bus);
-            prepareKnownSensor(sensor, bus);
+            prepareKnownSensor(sensor, bus, plainFrames);
         }
         setenv("OSTRA_SENSOR_BUS", bus.c_str(), 1);
         setenv("OSTRA_TWAIN_DS_FOLDER", OSTRA_TWAIN_FOLDER, 1);
@@ -255,6 +261,16 @@ public:
 
     TW_UINT16 send(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) {
         return DSM_Entry(&app_, &source_, dg, dat, msg, data);
+    }
+
+    // Another template: its tiles start empty.
+    void chooseTemplate(int templateIndex) {
+        onDialogThread([templateIndex] {
+            QWidget* dialog = acquisitionDialog();
+            if (auto* templates = dialog ? dialog->findChild<QComboBox*>("dropdown") : nullptr) {
+                templates->setCurrentIndex(templateIndex);
+            }
+        });
     }
 
     // `count` exposures, waited for until the dialog has drawn `drawnAfter` tiles.
@@ -401,14 +417,48 @@ int memoryChild() {
     return 0;
 }
 
+// The long-run child: kLongRunExposures plain DS1 exposures, Full Mouth 21 and Full Mouth 18 in turn
+// (choosing a template empties the tiles, so every exposure is drawn); prints the same figures.
+int longRunChild() {
+    const long baseline = statusKilobytes("VmRSS");
+    std::string pattern = (fs::temp_directory_path() / "ostra-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        return 2;
+    }
+    setenv("XDG_DATA_HOME", pattern.c_str(), 1);
+    fs::create_directories(fs::path(pattern) / "vanto_sensor");
+    long enabled = 0;
+    int exposed = 0;
+    {
+        Session session(kDs1, kFullMouth21, false, false, true);
+        enabled = statusKilobytes("VmRSS");
+        for (int round = 0; session.ready() && exposed < kLongRunExposures; ++round) {
+            const bool fullMouth21 = round % 2 == 0;
+            session.chooseTemplate(fullMouth21 ? kFullMouth21 : kFullMouth18);
+            const int tiles = std::min(fullMouth21 ? 21 : 18, kLongRunExposures - exposed);
+            if (!eventually([] { return drawnTiles() == 0; }) || !session.expose(tiles, tiles)) {
+                break;
+            }
+            exposed += tiles;
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(pattern, ec);
+    if (exposed != kLongRunExposures) {
+        return 1;
+    }
+    std::printf("%ld %ld %ld\n", baseline, enabled, statusKilobytes("VmHWM"));
+    return 0;
+}
+
 struct SessionMemory {
     long baseline = 0; // kB resident at the start of the process
     long enabled = 0;  // with the source enabled, before the first exposure
     long peak = 0;
 };
 
-// Runs the child in a process of its own.
-std::optional<SessionMemory> childMemory() {
+// Runs a child (kMemoryChild or kLongRunChild) in a process of its own.
+std::optional<SessionMemory> childMemory(const char* mode) {
     int pipe[2];
     if (::pipe(pipe) != 0) {
         return std::nullopt;
@@ -418,8 +468,8 @@ std::optional<SessionMemory> childMemory() {
     posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
     posix_spawn_file_actions_addclose(&actions, pipe[0]);
     char program[] = "/proc/self/exe";
-    char child[] = "--session-memory-child";
-    char* argv[] = {program, child, nullptr};
+    std::string child = mode;
+    char* argv[] = {program, child.data(), nullptr};
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -474,20 +524,33 @@ void report(const bench::Times& times) {
             }
         }
     }
-    const double raw = 21.0 * kDs2.width * kDs2.height * 2 / 1024.0;
-    if (const auto memory = childMemory()) {
+    const double raw = 21.0 * kDs2.width * kDs2.height * 2 / 1024.0 / 1024.0;
+    if (const auto memory = childMemory(kMemoryChild)) {
         const double peak = (memory->peak - memory->baseline) / 1024.0;
-        const double session = (memory->enabled - memory->baseline) / 1024.0;
+        const double fixed = (memory->enabled - memory->baseline) / 1024.0;
+        const double added = peak - fixed;
+        std::printf("Full Mouth 21 session of %d x %d exposures: peak resident %.1f MB over a fresh "
+                    "process's %.1f MB\n",
+                    kDs2.width, kDs2.height, peak, memory->baseline / 1024.0);
+        std::printf("  fixed cost before the first exposure (libraries, Qt, the dialog): %.1f MB\n", fixed);
         std::printf(
-            "Full Mouth 21 session of %d x %d exposures: peak resident %.1f MB over a fresh process's "
-            "%.1f MB = %.2f x the %.1f MB of its raw frames (goal at most 1.5)\n",
-            kDs2.width, kDs2.height, peak, memory->baseline / 1024.0, peak * 1024.0 / raw, raw / 1024.0);
-        std::printf(
-            "  of which %.1f MB before the first exposure (libraries, Qt, the dialog); the rest, %.1f MB = "
-            "%.2f x the raw frames\n",
-            session, peak - session, (peak - session) * 1024.0 / raw);
+            "  what the exposures add: %.1f MB = %.2f x the %.1f MB of their raw frames (goal at most 1.5)\n",
+            added, added / raw, raw);
+        std::printf("    = the frames %.1f MB + the working set %.1f MB (chain, pictures, transfers, the "
+                    "simulated sensor)\n",
+                    raw, added - raw);
     } else {
         std::printf("Full Mouth 21 session: the child process failed\n");
+    }
+    if (const auto memory = childMemory(kLongRunChild)) {
+        const double fixed = (memory->enabled - memory->baseline) / 1024.0;
+        const double peak = (memory->peak - memory->baseline) / 1024.0;
+        std::printf(
+            "Long run of %d exposures (plain %d x %d frames, Full Mouth 21 and 18 in turn): peak resident "
+            "%.1f MB over a fresh process's %.1f MB; %.1f MB over the enabled source's %.1f MB\n",
+            kLongRunExposures, kDs1.width, kDs1.height, peak, memory->baseline / 1024.0, peak - fixed, fixed);
+    } else {
+        std::printf("Long run: the child process failed\n");
     }
 }
 
@@ -496,6 +559,9 @@ void report(const bench::Times& times) {
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], kMemoryChild) == 0) {
         return memoryChild();
+    }
+    if (argc == 2 && std::strcmp(argv[1], kLongRunChild) == 0) {
+        return longRunChild();
     }
     return bench::runBenchmarks(argc, argv, report);
 }

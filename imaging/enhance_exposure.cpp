@@ -151,6 +151,28 @@ void lookUpStretch(const std::uint16_t* in, const float* table, float* out, int 
     }
 }
 
+// unit = table[sample] for the stored samples turned a quarter turn clockwise: unit(j, k) is the
+// sample at stored row (rows - 1 - k), column j. In square blocks, so that both sides are read and
+// written a cache line at a time.
+void lookUpStretchTurned(const cv::Mat& stored, const float* table, cv::Mat& unit) {
+    constexpr int kSide = 64;
+    const int storedRows = stored.rows;
+    cv::parallel_for_(cv::Range(0, (unit.rows + kSide - 1) / kSide), [&](const cv::Range& bands) {
+        for (int j0 = bands.start * kSide; j0 < std::min(unit.rows, bands.end * kSide); j0 += kSide) {
+            const int j1 = std::min(unit.rows, j0 + kSide);
+            for (int k0 = 0; k0 < unit.cols; k0 += kSide) {
+                const int k1 = std::min(unit.cols, k0 + kSide);
+                for (int j = j0; j < j1; ++j) {
+                    auto* out = unit.ptr<float>(j);
+                    for (int k = k0; k < k1; ++k) {
+                        out[k] = table[stored.at<std::uint16_t>(storedRows - 1 - k, j)];
+                    }
+                }
+            }
+        }
+    });
+}
+
 // out = table[smoothed * 65535, rounded and saturated to 16 bits].
 void lookUpSmoothed(const float* smoothed, const std::uint16_t* table, std::uint16_t* out, int begin,
                     int end) {
@@ -193,31 +215,41 @@ void adjustContrastAndBrightness(cv::Mat& picture, double contrast, double offse
     wide.convertTo(picture, CV_16U);
 }
 
-void enhanceExposure(const cv::Mat& picture, cv::Mat& result, double gamma, double sigma, double amount,
-                     double contrast, double offset, optimization::Buffers& buffers) {
+void enhanceExposure(const cv::Mat& stored, bool turn, cv::Mat& result, double gamma, double sigma,
+                     double amount, double contrast, double offset, optimization::Buffers& buffers) {
     using namespace optimization;
-    CV_Assert(picture.type() == CV_16UC1);
-    const int total = static_cast<int>(picture.total());
+    CV_Assert(stored.type() == CV_16UC1);
+    const int total = static_cast<int>(stored.total());
     if (total < kSmallPicture) {
+        cv::Mat picture = stored;
+        if (turn) {
+            cv::rotate(stored, buffers.turned, cv::ROTATE_90_CLOCKWISE);
+            picture = buffers.turned;
+        }
         maskSaturated(picture, buffers.masked, buffers.mask);
         enhanceImage(buffers.masked, result, gamma, buffers.mask, sigma, amount, buffers);
         adjustContrastAndBrightness(result, contrast, offset);
         return;
     }
-    const cv::Mat samples = picture.isContinuous() ? picture : picture.clone();
+    const cv::Mat samples = stored.isContinuous() ? stored : stored.clone();
+    const cv::Size size = turn ? cv::Size(samples.rows, samples.cols) : samples.size();
 
-    // Before the blur: the stretch as floats, by table.
+    // Before the blur: the stretch as floats, by table; a landscape picture is turned on the way.
     double smallest = 0, largest = 0;
     usableRange(samples, smallest, largest);
     cv::Mat stretch;
     stretchTable(smallest, largest, stretch);
     cv::Mat& unit = buffers.unit;
-    unit.create(samples.size(), CV_32F);
+    unit.create(size, CV_32F);
     {
         const auto* in = samples.ptr<std::uint16_t>();
         const auto* table = stretch.ptr<float>();
-        auto* out = unit.ptr<float>();
-        inChunks(total, [&](int begin, int end) { lookUpStretch(in, table, out, begin, end); });
+        if (turn) {
+            lookUpStretchTurned(samples, table, unit);
+        } else {
+            auto* out = unit.ptr<float>();
+            inChunks(total, [&](int begin, int end) { lookUpStretch(in, table, out, begin, end); });
+        }
     }
 
     // Unsharp masking between the filters, in one pass; the last samples as the chain computes them.
@@ -249,7 +281,7 @@ void enhanceExposure(const cv::Mat& picture, cv::Mat& result, double gamma, doub
     }
     const cv::Mat& finish = buffers.finishTable;
     result.release();
-    result.create(samples.size(), CV_16UC1);
+    result.create(size, CV_16UC1);
     {
         const auto* in = smoothed.ptr<float>();
         const auto* table = finish.ptr<std::uint16_t>();

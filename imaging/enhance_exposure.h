@@ -12,8 +12,9 @@
 // v * contrast + offset on a 16-bit matrix, in place, rounded and saturated to 16 bits.
 void adjustContrastAndBrightness(cv::Mat& picture, double contrast, double offset);
 
-// The chain on a 16-bit picture (not masked): the enhancement with sigma, amount and gamma, then
-// adjustContrastAndBrightness. `result` gets a new 16-bit matrix of its own; the intermediates are
-// kept in `buffers`.
-void enhanceExposure(const cv::Mat& picture, cv::Mat& result, double gamma, double sigma, double amount,
-                     double contrast, double offset, optimization::Buffers& buffers);
+// The chain on the stored 16-bit samples (not masked), turned a quarter turn clockwise first when
+// `turn` is set: the enhancement with sigma, amount and gamma, then adjustContrastAndBrightness.
+// `result` gets a new 16-bit matrix of its own; the intermediates are kept in `buffers`. A large
+// picture is turned on its way into the first table lookup, without a turned copy.
+void enhanceExposure(const cv::Mat& stored, bool turn, cv::Mat& result, double gamma, double sigma,
+                     double amount, double contrast, double offset, optimization::Buffers& buffers);

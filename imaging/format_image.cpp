@@ -1,6 +1,7 @@
 #include "imaging/format_image.h"
 
 #include "imaging/debug_snapshot.h"
+#include "imaging/page_mat_allocator.h"
 #include "imaging/perform_image_optimization.h"
 #include "support/log.h"
 
@@ -52,7 +53,9 @@ std::vector<char> format_image(std::shared_ptr<Image> image, int& width, int& he
     }
 
     cv::Mat grey;
+    usePages(grey);
     cv::convertScaleAbs(picture, grey, kTo8Bit, 0);
+    picture.release(); // only the 8-bit picture is needed from here on
     if (composite) {
         writeDebugSnapshot(grey, "debug_screenshot5.tiff");
     }

@@ -1,5 +1,7 @@
 #include "imaging/optimization_steps.h"
 
+#include "imaging/page_mat_allocator.h"
+
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -19,6 +21,12 @@ float toFloat(double value) {
 }
 
 } // namespace
+
+optimization::Buffers::Buffers() {
+    for (cv::Mat* matrix : {&turned, &mask, &masked, &mask8, &normalized, &unit, &work}) {
+        matrix->allocator = pageMatAllocator();
+    }
+}
 
 void maskSaturated(const cv::Mat& source, cv::Mat& masked, cv::Mat& mask) {
     CV_Assert(source.type() == CV_16UC1);

@@ -22,8 +22,11 @@ inline constexpr double kBilateralSigmaColour = 10.0;
 inline constexpr double kBilateralSigmaSpace = 10.0;
 
 // Intermediate matrices of one run, kept between runs so that a picture of the same size needs no new
-// memory. Reusing them never changes a result.
+// memory. Reusing them never changes a result. Their memory is pages of their own
+// (imaging/page_mat_allocator.h), given back to the system when they are released.
 struct Buffers {
+    Buffers();
+
     cv::Mat turned;     // the quarter-turned copy of a landscape image
     cv::Mat mask;       // 16-bit saturation mask
     cv::Mat masked;     // the samples with saturated ones set to 0

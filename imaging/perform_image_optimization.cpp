@@ -2,6 +2,7 @@
 
 #include "imaging/enhance_exposure.h"
 #include "imaging/optimization_steps.h"
+#include "imaging/page_mat_allocator.h"
 #include "imaging/picture_size.h"
 #include "support/log.h"
 
@@ -39,11 +40,6 @@ void optimize(const Image& image, cv::Mat& result, int& width, int& height, opti
     // Read only: the samples are never written through this header.
     const cv::Mat stored(image.height, image.width, CV_16UC1,
                          const_cast<std::uint16_t*>(image.pixels.data()));
-    cv::Mat picture = stored;
-    if (!upright) {
-        cv::rotate(stored, buffers.turned, cv::ROTATE_90_CLOCKWISE);
-        picture = buffers.turned;
-    }
     const PictureSize size = pictureSize(image);
     width = size.width;
     height = size.height;
@@ -59,11 +55,15 @@ void optimize(const Image& image, cv::Mat& result, int& width, int& height, opti
         const double sigma = ultraHd ? optimization::kUltraHdSigma : optimization::kHdSigma;
         const double amount = ultraHd ? optimization::kUltraHdAmount : optimization::kHdAmount;
         // The masking, the chain and the final step together, in as few passes as they allow.
-        enhanceExposure(picture, result, gamma, sigma, amount, contrast, offset, buffers);
+        enhanceExposure(stored, !upright, result, gamma, sigma, amount, contrast, offset, buffers);
         log.line("perform_image_optimization 5");
         return;
     }
-    result = picture.clone();
+    if (upright) {
+        stored.copyTo(result);
+    } else {
+        cv::rotate(stored, result, cv::ROTATE_90_CLOCKWISE);
+    }
     log.line("perform_image_optimization 5");
     adjustContrastAndBrightness(result, contrast, offset);
 }
@@ -72,13 +72,13 @@ void optimize(const Image& image, cv::Mat& result, int& width, int& height, opti
 
 void perform_image_optimization(std::shared_ptr<Image> image, cv::Mat& result, int& width, int& height) {
     checkImage(image.get());
-    std::unique_lock lock(keptBuffersMutex, std::try_to_lock);
-    if (lock.owns_lock()) {
-        optimize(*image, result, width, height, keptBuffers);
-    } else {
-        optimization::Buffers own;
-        optimize(*image, result, width, height, own);
-    }
+    // A new matrix on pages of its own, whatever the caller's matrix held before.
+    result.release();
+    result.allocator = pageMatAllocator();
+    // One working set in the process: a call from another thread waits for it rather than making a
+    // second one (the two would share the same processors anyway).
+    std::lock_guard lock(keptBuffersMutex);
+    optimize(*image, result, width, height, keptBuffers);
 }
 
 void releaseOptimizationBuffers() {

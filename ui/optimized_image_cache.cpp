@@ -2,6 +2,8 @@
 
 #include "support/log.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <exception>
 #include <string>
@@ -12,9 +14,28 @@ OptimizedImageCache::Settings OptimizedImageCache::settingsOf(const Image& image
     return {image.contrast, image.brightness, image.gamma, image.upright, image.enhance, image.ultraHd};
 }
 
-QImage OptimizedImageCache::optimize(const std::shared_ptr<Image>& image) {
+namespace {
+
+// The picture fitted into `size` keeping its aspect ratio, averaged down from the full picture in
+// 16 bits; only the small picture is converted for display.
+QPixmap fitted(const cv::Mat& picture, QSize size) {
+    const QSize target = QSize(picture.cols, picture.rows).scaled(size, Qt::KeepAspectRatio);
+    if (target.isEmpty()) {
+        return QPixmap();
+    }
+    cv::Mat small;
+    cv::resize(picture, small, cv::Size(target.width(), target.height()), 0, 0, cv::INTER_AREA);
+    const QImage view(small.data, small.cols, small.rows, static_cast<int>(small.step),
+                      QImage::Format_Grayscale16);
+    // A copy: the pixmap may share the image's memory, and `small` goes with this call.
+    return QPixmap::fromImage(view.copy());
+}
+
+} // namespace
+
+cv::Mat OptimizedImageCache::optimize(const std::shared_ptr<Image>& image) {
     if (!optimizer) {
-        return QImage();
+        return cv::Mat();
     }
     cv::Mat result;
     int width = 0;
@@ -26,14 +47,13 @@ QImage OptimizedImageCache::optimize(const std::shared_ptr<Image>& image) {
         optimizer(image, result, width, height);
     } catch (const std::exception& e) {
         writeString2(std::string("exception: ") + e.what());
-        return QImage();
+        return cv::Mat();
     }
-    if (result.empty() || result.type() != CV_16UC1 || width <= 0 || height <= 0) {
-        return QImage();
+    if (result.empty() || result.type() != CV_16UC1 || width <= 0 || height <= 0 || result.cols != width ||
+        result.rows != height) {
+        return cv::Mat();
     }
-    // The matrix goes away with this call; the picture keeps its own copy of the samples.
-    return QImage(result.data, width, height, static_cast<int>(result.step), QImage::Format_Grayscale16)
-        .copy();
+    return result;
 }
 
 QPixmap OptimizedImageCache::picture(const std::shared_ptr<Image>& image, QSize size) {
@@ -48,7 +68,7 @@ QPixmap OptimizedImageCache::picture(const std::shared_ptr<Image>& image, QSize 
     if (lastAddress && std::none_of(entries.begin(), entries.end(),
                                     [this](const Entry& entry) { return entry.address == lastAddress; })) {
         lastAddress = nullptr;
-        lastPicture = QImage();
+        lastPicture.release();
     }
 
     const Settings settings = settingsOf(*image);
@@ -68,20 +88,46 @@ QPixmap OptimizedImageCache::picture(const std::shared_ptr<Image>& image, QSize 
     }
 
     if (lastAddress != image.get() || !(lastSettings == settings)) {
+        lastPicture.release(); // before the optimization, so that two full pictures never coexist
         lastPicture = optimize(image);
         lastAddress = image.get();
         lastSettings = settings;
     }
     QPixmap scaled;
-    if (!lastPicture.isNull()) {
-        scaled = QPixmap::fromImage(lastPicture).scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (!lastPicture.empty()) {
+        scaled = fitted(lastPicture, size);
     }
     entry->pictures.emplace(key, scaled);
+    // Both views of the image (its tile and the preview) have their pictures now: the full one is
+    // not needed again unless a setting changes, which optimizes anew.
+    if (entry->pictures.size() >= 2) {
+        lastPicture.release();
+        lastAddress = nullptr;
+    }
+    for (auto& other : entries) {
+        if (&other != &*entry && other.pictures.size() > 1) {
+            const auto smallest = std::min_element(
+                other.pictures.begin(), other.pictures.end(), [](const auto& a, const auto& b) {
+                    return a.first.first * a.first.second < b.first.first * b.first.second;
+                });
+            auto keep = other.pictures.extract(smallest);
+            other.pictures.clear();
+            other.pictures.insert(std::move(keep));
+        }
+    }
     return scaled;
+}
+
+std::size_t OptimizedImageCache::pictureCount() const {
+    std::size_t count = 0;
+    for (const auto& entry : entries) {
+        count += entry.pictures.size();
+    }
+    return count;
 }
 
 void OptimizedImageCache::clear() {
     entries.clear();
     lastAddress = nullptr;
-    lastPicture = QImage();
+    lastPicture.release();
 }

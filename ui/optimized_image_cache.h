@@ -24,6 +24,9 @@ using ImageOptimizer = std::function<void(std::shared_ptr<Image>, cv::Mat&, int&
 
 // Application's thread only. An image's samples never change (a changed image is a new Image), so an
 // entry is valid while the image lives and its viewing settings are the ones it was made with.
+// Memory: one full-size picture at most, every picture of the image drawn last, and of every other
+// image only its smallest picture (its tile's), so that the larger preview pictures of a series do
+// not pile up.
 class OptimizedImageCache {
 public:
     explicit OptimizedImageCache(ImageOptimizer optimizer);
@@ -38,6 +41,8 @@ public:
     // How often the optimization ran.
     std::size_t optimizationCount() const { return optimizations; }
     std::size_t entryCount() const { return entries.size(); }
+    // Pictures kept, over all entries.
+    std::size_t pictureCount() const;
 
 private:
     // Everything besides the samples that the optimization reads.
@@ -60,13 +65,14 @@ private:
 
     ImageOptimizer optimizer;
     std::vector<Entry> entries;
-    // The full-size optimized picture of the image optimized last, kept until the other view of
-    // the same image has been drawn; only one, as a full picture is large.
+    // The full-size optimized picture of the image optimized last (the optimization's own matrix,
+    // not a copy), kept until the other view of the same image has been drawn, then released; only
+    // one, as a full picture is large. Only pictures at a view's size are kept beyond that.
     const Image* lastAddress = nullptr;
     Settings lastSettings{};
-    QImage lastPicture;
+    cv::Mat lastPicture;
     std::size_t optimizations = 0;
 
     static Settings settingsOf(const Image& image);
-    QImage optimize(const std::shared_ptr<Image>& image);
+    cv::Mat optimize(const std::shared_ptr<Image>& image);
 };

@@ -110,6 +110,29 @@ TEST_F(OptimizedImageCacheTest, ReleasedAndNewImagesAreNotConfused) {
     EXPECT_EQ(optimizer->runs, 3);
 }
 
+// A series drawn in its tiles and, one after the other, in the preview: the preview's picture is kept
+// for the image drawn last only, each tile's for every image, so that the memory of the pictures
+// does not grow by a preview per exposure; going back to an earlier image optimizes it again.
+TEST_F(OptimizedImageCacheTest, OnlyTheLastImageKeepsItsLargerPictures) {
+    const QSize tile(81, 121), preview(300, 450);
+    std::vector<std::shared_ptr<Image>> series;
+    for (int i = 0; i < 6; ++i) {
+        series.push_back(makeImage(40 + i, 60));
+        cache.picture(series.back(), preview);
+        cache.picture(series.back(), tile);
+        EXPECT_EQ(optimizer->runs, i + 1);
+        EXPECT_EQ(cache.pictureCount(), series.size() + 1) << i;
+    }
+    cache.picture(series.back(), preview);
+    EXPECT_EQ(optimizer->runs, 6) << "the last image keeps its preview";
+    cache.picture(series.front(), tile);
+    EXPECT_EQ(optimizer->runs, 6) << "every image keeps its tile";
+    const QPixmap again = cache.picture(series.front(), preview);
+    EXPECT_EQ(optimizer->runs, 7);
+    EXPECT_EQ(again.size(), QSize(40, 60).scaled(preview, Qt::KeepAspectRatio));
+    EXPECT_EQ(cache.pictureCount(), series.size() + 1);
+}
+
 TEST_F(OptimizedImageCacheTest, NoPictureWithoutImageOrResult) {
     EXPECT_TRUE(cache.picture(nullptr, {10, 10}).isNull());
     OptimizedImageCache failing{[](std::shared_ptr<Image>, cv::Mat& result, int& w, int& h) {
