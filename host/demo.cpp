@@ -449,7 +449,9 @@ std::string DemoDriver::closeDialog(bool escape, std::ostream& out) {
     const bool closed = eventually(
         [] {
             bool gone = false;
-            onDialogThread([&] {
+            // An application that closes the source inside its notification takes the dialog's
+            // thread with it: nothing left to ask is a closed dialog too.
+            const bool reached = onDialogThread([&] {
                 // Asked whether to close with images not handed over: yes.
                 if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                     if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
@@ -460,7 +462,7 @@ std::string DemoDriver::closeDialog(bool escape, std::ostream& out) {
                 QDialog* dialog = acquisitionDialog();
                 gone = dialog == nullptr || !dialog->isVisible();
             });
-            return gone;
+            return gone || !reached;
         },
         60s);
     if (!closed) {
