@@ -57,9 +57,13 @@ Resources resources() {
     Resources now;
     now.threads = entriesIn("/proc/self/task");
     now.files = entriesIn("/proc/self/fd");
-    long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages >> pages;
-    now.residentKb = pages * (sysconf(_SC_PAGESIZE) / 1024);
+    // Resident pages less those backed by files: the libraries' code pages that later sessions
+    // happen to touch are no growth of the source's memory.
+    long size = 0;
+    long resident = 0;
+    long shared = 0;
+    std::ifstream("/proc/self/statm") >> size >> resident >> shared;
+    now.residentKb = (resident - shared) * (sysconf(_SC_PAGESIZE) / 1024);
     return now;
 }
 
