@@ -17,12 +17,14 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QMetaObject>
+#include <QtCore/QTimer>
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QGraphicsScene>
 #include <QtWidgets/QGraphicsView>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QMessageBox>
 #include <QtWidgets/QWidget>
 
 #include <benchmark/benchmark.h>
@@ -263,13 +265,25 @@ public:
         return DSM_Entry(&app_, &source_, dg, dat, msg, data);
     }
 
-    // Another template: its tiles start empty.
+    // Another template: its tiles start empty. The dialog asks before it erases the tiles' images: the
+    // user says yes.
     void chooseTemplate(int templateIndex) {
         onDialogThread([templateIndex] {
             QWidget* dialog = acquisitionDialog();
-            if (auto* templates = dialog ? dialog->findChild<QComboBox*>("dropdown") : nullptr) {
-                templates->setCurrentIndex(templateIndex);
+            auto* templates = dialog ? dialog->findChild<QComboBox*>("dropdown") : nullptr;
+            if (templates == nullptr || templates->currentIndex() == templateIndex) {
+                return;
             }
+            auto* answer = new QTimer(dialog);
+            QObject::connect(answer, &QTimer::timeout, [answer] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box != nullptr && box->isVisible()) {
+                    box->button(QMessageBox::Yes)->click();
+                    answer->deleteLater();
+                }
+            });
+            answer->start(5);
+            templates->setCurrentIndex(templateIndex);
         });
     }
 
