@@ -1,8 +1,10 @@
 # cmake -P script: copies into FOLDER every DLL that the programs and libraries given in FILES (a
-# ;-list) import, directly or through each other, found in the folders of SEARCH (a ;-list). DLLs
+# |-list) import, directly or through each other, found in the folders of SEARCH (a |-list). DLLs
 # found in none of them are the system's own (KERNEL32.dll, USER32.dll, ...) and are left alone.
 #   -DOBJDUMP=<triplet>-objdump -DFOLDER=... -DFILES=... -DSEARCH=...
-set(queue ${FILES})
+cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" queue "${FILES}")
+string(REPLACE "|" ";" SEARCH "${SEARCH}")
 set(seen "")
 while(queue)
     list(POP_FRONT queue file)

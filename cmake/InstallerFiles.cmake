@@ -1,6 +1,7 @@
 # cmake -P script: lists every file of the driver folder DRIVER for the installer, into
 # OUT/install-files.nsh (SetOutPath and File per folder) and OUT/uninstall-files.nsh (Delete per file,
 # then RMDir per folder, deepest first), so that the uninstaller removes exactly what was installed.
+cmake_minimum_required(VERSION 3.25)
 file(GLOB_RECURSE files RELATIVE ${DRIVER} ${DRIVER}/*)
 list(SORT files)
 set(install "")

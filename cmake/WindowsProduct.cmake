@@ -10,9 +10,9 @@ set_target_properties(sensor-sim PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OSTRA_TWA
 set_target_properties(ostra-acquire twaindsm PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OSTRA_ACQUIRE_FOLDER})
 
 get_filename_component(qt_prefix ${Qt5_DIR}/../../.. ABSOLUTE)
-# OpenCV's MinGW install keeps its DLLs under <prefix>/<x86|x64>/mingw/bin.
+# OpenCV keeps its DLLs in <prefix>/bin (cross-built: <prefix>/lib/cmake/opencv4 holds its package file).
 file(GLOB opencv_bins LIST_DIRECTORIES true ${OpenCV_DIR}/bin ${OpenCV_DIR}/*/mingw/bin ${OpenCV_DIR}/../bin
-     ${OpenCV_DIR}/../../bin)
+     ${OpenCV_DIR}/../../../bin)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
                 OUTPUT_VARIABLE runtime_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(runtime_folder ${runtime_dll} DIRECTORY)
@@ -32,13 +32,16 @@ function(ostra_copy_windows_dlls target folder)
             COMMAND ${CMAKE_COMMAND} -E copy_if_different ${qt_prefix}/plugins/${plugin} ${folder}/${sub}/)
         list(APPEND plugin_files ${qt_prefix}/plugins/${plugin})
     endforeach()
-    string(REPLACE ";" "\\;" files "$<TARGET_FILE:${target}>;${plugin_files}")
-    string(REPLACE ";" "\\;" search "${dll_search}")
-    add_custom_command(TARGET ${target} POST_BUILD
+    # Lists reach the script with | between their items.
+    string(REPLACE ";" "|" files "$<TARGET_FILE:${target}>;${plugin_files}")
+    string(REPLACE ";" "|" search "${dll_search}")
+    # A target of its own after the program or library (a POST_BUILD step must live in its folder).
+    add_custom_target(${target}-dlls ALL
         ${plugin_copies}
         COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DFOLDER=${folder} "-DFILES=${files}" "-DSEARCH=${search}"
                 -P ${PROJECT_SOURCE_DIR}/cmake/CopyWindowsDlls.cmake
         VERBATIM)
+    add_dependencies(${target}-dlls ${target})
 endfunction()
 ostra_copy_windows_dlls(TwainDll ${OSTRA_TWAIN_FOLDER})
 ostra_copy_windows_dlls(sensor-sim ${OSTRA_TWAIN_FOLDER})
@@ -60,8 +63,9 @@ if(OSTRA_MAKENSIS)
                 -P ${PROJECT_SOURCE_DIR}/cmake/InstallerFiles.cmake
         COMMAND ${OSTRA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DFILES=${PROJECT_BINARY_DIR}/installer ${installer_target}
                 -DOUTFILE=${installer_file} ${PROJECT_SOURCE_DIR}/cmake/installer/OstraSensorTwain.nsi
-        DEPENDS TwainDll FpdSys sensor-sim ${PROJECT_SOURCE_DIR}/cmake/installer/OstraSensorTwain.nsi
+        DEPENDS ${PROJECT_SOURCE_DIR}/cmake/installer/OstraSensorTwain.nsi
         BYPRODUCTS ${installer_file}
         COMMENT "Installer ${installer_file}"
         VERBATIM)
+    add_dependencies(installer TwainDll-dlls FpdSys sensor-sim-dlls)
 endif()
