@@ -2,6 +2,8 @@
 
 #include "platform/page_memory.h"
 
+#include <new>
+
 namespace {
 
 // OpenCV's mark for a step it is to compute itself (CV_AUTOSTEP of its C interface).
@@ -62,8 +64,10 @@ public:
 } // namespace
 
 cv::MatAllocator* pageMatAllocator() {
-    // Never destroyed: matrices may be released during the process's exit.
-    static auto* allocator = new PageMatAllocator;
+    // Never destroyed, since matrices may be released during the process's or the module's exit; kept in
+    // the module's own storage rather than on the heap, so that unloading the module leaves nothing behind.
+    alignas(PageMatAllocator) static unsigned char storage[sizeof(PageMatAllocator)];
+    static auto* allocator = new (storage) PageMatAllocator;
     return allocator;
 }
 
