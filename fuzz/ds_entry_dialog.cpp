@@ -1,5 +1,6 @@
 // The shared state of the DS_Entry fuzz target, its callback, and the reach into the dialog.
 #include "fuzz/ds_entry_context.h"
+#include "ui/acquisition_dialog_lookup.h"
 
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
@@ -77,12 +78,7 @@ void clearNotes() {
 }
 
 QDialog* acquisitionDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == "twaindialog") {
-            return qobject_cast<QDialog*>(widget);
-        }
-    }
-    return nullptr;
+    return ui::findAcquisitionDialog();
 }
 
 bool dialogShown() {
@@ -109,7 +105,7 @@ int drawnTiles() {
 void answerPrompt(bool yes) {
     onDialogThread([yes] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal->objectName() == "twaindialog") {
+        if (modal == nullptr || ui::isAcquisitionDialog(modal)) {
             return;
         }
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {

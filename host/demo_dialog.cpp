@@ -1,5 +1,6 @@
 // The source's dialog as the demo reaches it.
 #include "host/demo_dialog.h"
+#include "ui/acquisition_dialog_lookup.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QThread>
@@ -29,12 +30,7 @@ bool onDialogThread(const std::function<void()>& f) {
 
 // Only called on the dialog's thread.
 QDialog* acquisitionDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == "twaindialog") {
-            return qobject_cast<QDialog*>(widget);
-        }
-    }
-    return nullptr;
+    return ui::findAcquisitionDialog();
 }
 
 bool dialogShown() {

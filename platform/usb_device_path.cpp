@@ -17,4 +17,22 @@ std::wstring usbDevicePath(std::uint16_t vendorId, std::uint16_t productId, std:
     return path;
 }
 
+std::wstring widenedUsbText(std::string_view text) {
+    std::wstring wide;
+    wide.reserve(text.size());
+    for (unsigned char c : text) {
+        wide.push_back(static_cast<wchar_t>(c));
+    }
+    return wide;
+}
+
+std::wstring lowerCaseUsbPath(std::wstring path) {
+    for (auto& c : path) {
+        if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        }
+    }
+    return path;
+}
+
 } // namespace platform

@@ -6,15 +6,6 @@ namespace platform {
 
 namespace {
 
-std::wstring lowerCase(std::wstring text) {
-    for (auto& c : text) {
-        if (c >= L'A' && c <= L'Z') {
-            c = static_cast<wchar_t>(c - L'A' + L'a');
-        }
-    }
-    return text;
-}
-
 std::map<std::wstring, std::string> devicesByPath(const UsbDeviceSource& source) {
     std::map<std::wstring, std::string> devices;
     for (auto& device : source.presentDevices()) {
@@ -28,7 +19,7 @@ std::map<std::wstring, std::string> devicesByPath(const UsbDeviceSource& source)
 std::vector<std::wstring> lowerCaseDevicePaths(const UsbDeviceSource& source) {
     std::vector<std::wstring> paths;
     for (const auto& device : source.presentDevices()) {
-        paths.push_back(lowerCase(device.path));
+        paths.push_back(lowerCaseUsbPath(device.path));
     }
     return paths;
 }

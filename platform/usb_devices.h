@@ -57,6 +57,11 @@ std::vector<std::wstring> presentUsbDevicePaths(const UsbDeviceSource* source = 
 // The path of a USB device interface, in the device's own case (the form of a broadcast).
 std::wstring usbDevicePath(std::uint16_t vendorId, std::uint16_t productId, std::wstring_view serial);
 
+// A USB string descriptor's bytes (Latin-1) as the wide text of a device path.
+std::wstring widenedUsbText(std::string_view text);
+// A device path with its ASCII letters in lower case, as the system's enumeration compares them.
+std::wstring lowerCaseUsbPath(std::wstring path);
+
 // How a pump ended.
 enum class PumpEnd {
     closed,  // a close was posted to the window

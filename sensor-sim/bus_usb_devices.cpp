@@ -13,20 +13,11 @@ constexpr std::uint16_t kBusProductId = 0x0001;
 // A bus sensor's USB serial string is this marker followed by its USB identifier.
 constexpr std::wstring_view kBusSerialMarker = L"iRay";
 
-std::wstring widened(std::string_view text) {
-    std::wstring wide;
-    wide.reserve(text.size());
-    for (unsigned char c : text) {
-        wide.push_back(static_cast<wchar_t>(c));
-    }
-    return wide;
-}
-
 } // namespace
 
 std::wstring BusUsbDevices::devicePath(const SensorEntry& sensor) {
     return platform::usbDevicePath(kBusVendorId, kBusProductId,
-                                   std::wstring(kBusSerialMarker) + widened(sensor.usbId));
+                                   std::wstring(kBusSerialMarker) + platform::widenedUsbText(sensor.usbId));
 }
 
 std::vector<platform::UsbDeviceEntry> BusUsbDevices::presentDevices() const {

@@ -1,6 +1,7 @@
 #include "source/ui_questions.h"
 
 #include "support/log.h"
+#include "ui/acquisition_dialog_lookup.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QMetaObject>
@@ -14,11 +15,9 @@ namespace uiquestions {
 
 namespace {
 
-constexpr const char* kDialogName = "twaindialog";
-
 bool insideAcquisitionDialog(const QWidget* widget) {
     for (const QWidget* at = widget->parentWidget(); at != nullptr; at = at->parentWidget()) {
-        if (at->objectName() == QLatin1String(kDialogName)) {
+        if (ui::isAcquisitionDialog(at)) {
             return true;
         }
     }
@@ -69,7 +68,7 @@ Dismisser* dismisser = nullptr;
 } // namespace
 
 bool isQuestion(const QWidget* widget, bool anyModal) {
-    if (widget == nullptr || !widget->isWindow() || widget->objectName() == QLatin1String(kDialogName)) {
+    if (widget == nullptr || !widget->isWindow() || ui::isAcquisitionDialog(widget)) {
         return false;
     }
     if (qobject_cast<const QDialog*>(widget) == nullptr) {

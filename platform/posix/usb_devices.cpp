@@ -25,24 +25,6 @@ namespace {
 // The longest single wait on the system's monitor.
 constexpr int kMonitorWaitMs = 1000;
 
-std::wstring widened(std::string_view text) {
-    std::wstring wide;
-    wide.reserve(text.size());
-    for (unsigned char c : text) {
-        wide.push_back(static_cast<wchar_t>(c));
-    }
-    return wide;
-}
-
-std::wstring lowerCase(std::wstring text) {
-    for (auto& c : text) {
-        if (c >= L'A' && c <= L'Z') {
-            c = static_cast<wchar_t>(c - L'A' + L'a');
-        }
-    }
-    return text;
-}
-
 std::optional<std::uint16_t> parseHex16(const char* text) {
     if (text == nullptr || text[0] == '\0') {
         return std::nullopt;
@@ -104,7 +86,7 @@ std::optional<std::wstring> udevDevicePath(udev_device* device) {
     if (serial == nullptr) {
         return std::nullopt;
     }
-    return usbDevicePath(*vendor, *product, widened(serial));
+    return usbDevicePath(*vendor, *product, widenedUsbText(serial));
 }
 
 std::vector<std::wstring> systemDevicePaths() {
@@ -124,7 +106,7 @@ std::vector<std::wstring> systemDevicePaths() {
                 continue;
             }
             if (auto path = udevDevicePath(device)) {
-                paths.push_back(lowerCase(std::move(*path)));
+                paths.push_back(lowerCaseUsbPath(std::move(*path)));
             }
             udev_device_unref(device);
         }

@@ -9,6 +9,7 @@
 #include "source/twpp/twain.h"
 #include "support/config_file.h"
 #include "tests/common/test_env.h"
+#include "ui/acquisition_dialog_lookup.h"
 #include "ui/template_layouts.h"
 
 #include <QtCore/QCoreApplication>
@@ -48,12 +49,7 @@ template <typename F> void onDialogThread(F f) {
 
 // The source's acquisition dialog, or null; on the dialog's thread.
 inline QDialog* acquisitionDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == "twaindialog") {
-            return qobject_cast<QDialog*>(widget);
-        }
-    }
-    return nullptr;
+    return ui::findAcquisitionDialog();
 }
 
 // Whether the source's dialog exists and shows.

@@ -9,6 +9,7 @@
 #include "tests/common/test_env.h"
 #include "tests/common/twain_app.h"
 #include "tests/support/app_files.h"
+#include "ui/acquisition_dialog_lookup.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTimer>
@@ -49,7 +50,7 @@ void plugSensorWithoutCorrections() {
 // dialog's thread.
 QDialog* openQuestion() {
     auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    return modal != nullptr && modal->objectName() != "twaindialog" && modal->isVisible() ? modal : nullptr;
+    return modal != nullptr && !ui::isAcquisitionDialog(modal) && modal->isVisible() ? modal : nullptr;
 }
 
 // Runs `call` on a thread of its own: its answer, or none when it did not return within the bound

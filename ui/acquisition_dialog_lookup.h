@@ -1,0 +1,28 @@
+// How a program that loaded the source reaches its acquisition dialog: by the form's object name among the
+// top-level windows of the Qt application object. Only on the thread that object lives on.
+#pragma once
+
+#include <QtCore/QLatin1String>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QDialog>
+
+namespace ui {
+
+// The object name the dialog's form gives it.
+inline constexpr const char* kAcquisitionDialogName = "twaindialog";
+
+inline bool isAcquisitionDialog(const QWidget* widget) {
+    return widget != nullptr && widget->objectName() == QLatin1String(kAcquisitionDialogName);
+}
+
+// The acquisition dialog, or null when none exists.
+inline QDialog* findAcquisitionDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (isAcquisitionDialog(widget)) {
+            return qobject_cast<QDialog*>(widget);
+        }
+    }
+    return nullptr;
+}
+
+} // namespace ui
