@@ -5,8 +5,9 @@
 #include "support/config_file.h"
 #include "support/log.h"
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
+#include <thread>
 
 namespace {
 
@@ -19,12 +20,20 @@ void logWithTime(const char* text) {
     });
 }
 
-// Waits for the duration or until a stop is requested; false when stopped.
+// Waits for the duration or until a stop is requested; false when stopped. The request is looked at
+// in short steps, not registered for: with MinGW's libstdc++ (GCC 12) a wait on a stop token can
+// miss the wake-up that the end of its stop callback waits for, and the thread would never end.
 bool pauseUnlessStopped(const std::stop_token& stop, std::chrono::milliseconds duration) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    wake.wait_for(lock, stop, duration, [] { return false; });
+    constexpr std::chrono::milliseconds kStep{20};
+    const auto deadline = std::chrono::steady_clock::now() + duration;
+    while (!stop.stop_requested()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        std::this_thread::sleep_for(std::min(left, kStep));
+    }
     return !stop.stop_requested();
 }
 

@@ -4,7 +4,7 @@
 #include "support/log.h"
 
 #include <chrono>
-#include <condition_variable>
+#include <thread>
 
 namespace {
 
@@ -94,11 +94,9 @@ platform::PumpEnd UsbListener::pump(std::stop_token stop) {
     if (window != nullptr) {
         return window->pump(stop);
     }
-    std::mutex waitMutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(waitMutex);
+    // Looked at, not registered for (see pauseUnlessStopped in connection_thread.cpp).
     while (!stop.stop_requested()) {
-        wake.wait_for(lock, stop, kWindowlessWait, [] { return false; });
+        std::this_thread::sleep_for(kWindowlessWait);
     }
     return platform::PumpEnd::stopped;
 }

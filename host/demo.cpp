@@ -207,33 +207,34 @@ std::string DemoDriver::answerCorrections(std::ostream& out) {
     // The question, then the folder chooser. The exchange is over once no window waits for an
     // answer and the sensor's own work folder holds its corrections; a second question means the
     // disk was refused.
-    bool asked = false;
-    bool given = false;
-    bool refused = false;
+    std::atomic<bool> given = false;
+    std::atomic<bool> refused = false;
     const fs::path disk = folders_.calibrationDisk;
     const fs::path corrections =
         folders_.appData / "vanto_sensor" / "work_dir" / kSerial / "Correct" / "Default";
+    const QuestionAnswerer answerer([&, asked = false]() mutable {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible()) {
+            return;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            refused = given.load();
+            asked = true;
+            QAbstractButton* button = box->button(refused ? QMessageBox::No : QMessageBox::Ok);
+            (button != nullptr ? button : box->buttons().front())->click();
+        } else if (auto* chooser = qobject_cast<QFileDialog*>(modal); chooser != nullptr && asked && !given) {
+            // With nothing typed in, the chooser gives the folder it shows.
+            chooser->setDirectory(QString::fromStdString(disk.string()));
+            QMetaObject::invokeMethod(chooser, "accept");
+            given = true;
+        }
+    });
     const bool answered = eventually(
         [&] {
             bool waiting = false;
             onDialogThread([&] {
                 QWidget* modal = QApplication::activeModalWidget();
                 waiting = modal != nullptr && modal->isVisible();
-                if (!waiting) {
-                    return;
-                }
-                if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                    refused = given;
-                    asked = true;
-                    QAbstractButton* button = box->button(refused ? QMessageBox::No : QMessageBox::Ok);
-                    (button != nullptr ? button : box->buttons().front())->click();
-                } else if (auto* chooser = qobject_cast<QFileDialog*>(modal);
-                           chooser != nullptr && asked && !given) {
-                    // With nothing typed in, the chooser gives the folder it shows.
-                    chooser->setDirectory(QString::fromStdString(disk.string()));
-                    QMetaObject::invokeMethod(chooser, "accept");
-                    given = true;
-                }
             });
             return refused || (given && !waiting && sensorbus::holdsCorrectionFilesFor(corrections, kSerial));
         },
@@ -446,19 +447,20 @@ std::string DemoDriver::closeDialog(bool escape, std::ostream& out) {
             }
         },
         Qt::QueuedConnection);
+    // Asked whether to close with images not handed over: yes.
+    const QuestionAnswerer answerer([] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+                yes->click();
+            }
+        }
+    });
     const bool closed = eventually(
         [] {
             bool gone = false;
             // An application that closes the source inside its notification takes the dialog's
             // thread with it: nothing left to ask is a closed dialog too.
             const bool reached = onDialogThread([&] {
-                // Asked whether to close with images not handed over: yes.
-                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                    if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
-                        yes->click();
-                    }
-                    return;
-                }
                 QDialog* dialog = acquisitionDialog();
                 gone = dialog == nullptr || !dialog->isVisible();
             });

@@ -4,6 +4,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QThread>
+#include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QDialog>
 #include <QtWidgets/QGraphicsPixmapItem>
@@ -91,6 +92,20 @@ ConnectionShown connectionShown() {
         }
     });
     return shown;
+}
+
+QuestionAnswerer::QuestionAnswerer(std::function<void()> answer) {
+    constexpr int kTickMilliseconds = 20;
+    onDialogThread([this, &answer] {
+        clock_ = new QTimer(QCoreApplication::instance());
+        QObject::connect(clock_, &QTimer::timeout, clock_, std::move(answer));
+        clock_->start(kTickMilliseconds);
+    });
+}
+
+QuestionAnswerer::~QuestionAnswerer() {
+    // Without an application object the clock went with it.
+    onDialogThread([this] { delete clock_.data(); });
 }
 
 } // namespace host

@@ -2,6 +2,7 @@
 // lives, from the application's thread.
 #pragma once
 
+#include <QtCore/QPointer>
 #include <QtCore/QString>
 #include <QtCore/QtGlobal>
 
@@ -10,6 +11,7 @@
 
 class QDialog;
 class QGraphicsView;
+class QTimer;
 
 namespace host {
 
@@ -31,5 +33,22 @@ struct ConnectionShown {
     bool lamp = false;
 };
 ConnectionShown connectionShown();
+
+// Answers the dialog's questions where they wait: `answer` runs on the dialog's thread on a clock of
+// its own, which ticks inside every event loop there, a question's own included. Where the
+// application's message loop turns the dialog's events (MSG_PROCESSEVENT), a question's loop runs
+// beneath the application's call, and nothing the application does after that call could reach it.
+// Lives from construction to destruction, or until the application object goes.
+class QuestionAnswerer {
+public:
+    explicit QuestionAnswerer(std::function<void()> answer);
+    ~QuestionAnswerer();
+    QuestionAnswerer(const QuestionAnswerer&) = delete;
+    QuestionAnswerer& operator=(const QuestionAnswerer&) = delete;
+
+private:
+    // A child of the application object, on its thread; read and written only there.
+    QPointer<QTimer> clock_;
+};
 
 } // namespace host

@@ -205,17 +205,53 @@ std::string TwainSession::openSource(const std::string& productName) {
 }
 
 std::string TwainSession::setOne(TW_UINT16 capability, TW_UINT16 type, TW_UINT32 value) {
-    // A one-value container: item type, then the value in four bytes.
-    unsigned char container[6];
-    std::memcpy(container, &type, 2);
-    std::memcpy(container + 2, &value, 4);
+    // A one-value container: item type, then the value in four bytes. It is a handle of the DSM's
+    // memory, or without the DSM's functions (TWAIN 1 DSMs) of the system's own, as the source
+    // locks it the same way.
+    TW_HANDLE container = allocateHandle(6);
+    auto* bytes = static_cast<unsigned char*>(lockHandle(container));
+    if (bytes == nullptr) {
+        freeHandle(container);
+        return "no memory for a capability container";
+    }
+    std::memcpy(bytes, &type, 2);
+    std::memcpy(bytes + 2, &value, 4);
+    unlockHandle(container);
     TW_CAPABILITY cap{capability, TWON_ONEVALUE, container};
     const TW_UINT16 rc = toSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+    freeHandle(container);
     if (rc != TWRC_SUCCESS && rc != TWRC_CHECKSTATUS) {
         return "the source refused capability " + std::to_string(capability) + " = " + std::to_string(value) +
                " (" + conditionText(true) + ")";
     }
     return {};
+}
+
+TW_HANDLE TwainSession::allocateHandle(TW_UINT32 size) {
+    return memory_.DSM_MemAllocate ? memory_.DSM_MemAllocate(size) : platform::handleAlloc(size);
+}
+
+void TwainSession::freeHandle(TW_HANDLE handle) {
+    if (memory_.DSM_MemFree) {
+        memory_.DSM_MemFree(handle);
+    } else {
+        platform::handleFree(handle);
+    }
+}
+
+void* TwainSession::lockHandle(TW_HANDLE handle) {
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    return memory_.DSM_MemLock ? memory_.DSM_MemLock(handle) : platform::handleLock(handle);
+}
+
+void TwainSession::unlockHandle(TW_HANDLE handle) {
+    if (memory_.DSM_MemUnlock) {
+        memory_.DSM_MemUnlock(handle);
+    } else {
+        platform::handleUnlock(handle);
+    }
 }
 
 std::string TwainSession::negotiate(Mechanism mechanism) {
@@ -340,8 +376,7 @@ std::string TwainSession::transferNative(const fs::path& file, SavedImage& saved
     }
     // Without the DSM's memory functions (DSMs before TWAIN 2) the handle is the system's own
     // movable memory (Windows: global memory; Linux: the memory itself).
-    const auto* dib = static_cast<const unsigned char*>(memory_.DSM_MemLock ? memory_.DSM_MemLock(bitmap)
-                                                                            : platform::handleLock(bitmap));
+    const auto* dib = static_cast<const unsigned char*>(lockHandle(bitmap));
     const std::size_t size = dibSize(dib);
     std::string error = writeBitmapFile(file, dib, size);
     if (size != 0) {
@@ -352,16 +387,8 @@ std::string TwainSession::transferNative(const fs::path& file, SavedImage& saved
         saved.width = width;
         saved.height = height < 0 ? -height : height;
     }
-    if (memory_.DSM_MemUnlock) {
-        memory_.DSM_MemUnlock(bitmap);
-    } else {
-        platform::handleUnlock(bitmap);
-    }
-    if (memory_.DSM_MemFree) {
-        memory_.DSM_MemFree(bitmap);
-    } else {
-        platform::handleFree(bitmap);
-    }
+    unlockHandle(bitmap);
+    freeHandle(bitmap);
     return error;
 }
 

@@ -91,6 +91,11 @@ private:
     TW_UINT16 toSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data);
     std::string conditionText(bool ofSource);
     std::string setOne(TW_UINT16 capability, TW_UINT16 type, TW_UINT32 value);
+    // Handle memory: the DSM's functions (DAT_ENTRYPOINT), else the system's own.
+    TW_HANDLE allocateHandle(TW_UINT32 size);
+    void freeHandle(TW_HANDLE handle);
+    void* lockHandle(TW_HANDLE handle);
+    void unlockHandle(TW_HANDLE handle);
     std::string transferNative(const std::filesystem::path& file, SavedImage& saved);
     std::string transferMemory(const std::filesystem::path& file, std::optional<unsigned> bufferRows,
                                SavedImage& saved);

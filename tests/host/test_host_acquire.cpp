@@ -17,8 +17,9 @@ TEST(HostAcquire, FailedTransferIsAnErrorAndTheSourceIsClosed) {
     options.mechanism = host::Mechanism::native;
     options.dsm = OSTRA_TEST_DSM;
     options.out = testenv::tempRoot() / "images";
-    // The source cannot get the memory for the bitmap from the DSM.
-    OstraDsm_failAllocations(1000);
+    // The source cannot get the memory for the bitmap from the DSM (the application's three
+    // capability containers come first).
+    OstraDsm_failAllocationNumber(4);
     std::ostringstream out;
     std::ostringstream err;
     const std::atomic<bool> stop{false};
