@@ -36,6 +36,10 @@ inline fs::path workRoot() {
 
 // A corrections folder with one offset and one gain file, as the SDK needs them to correct.
 inline void addCorrections(const fs::path& folder) {
+    if (folder.empty()) {
+        ADD_FAILURE() << "no work folder to put corrections into";
+        return;
+    }
     fs::create_directories(folder / "Correct" / "Default");
     std::ofstream(folder / "Correct" / "Default" / "a.dft") << "offset";
     std::ofstream(folder / "Correct" / "Default" / "a.gn") << "gain";
