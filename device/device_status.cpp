@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -109,7 +110,7 @@ void DeviceStatus::forgetExpectedSerial(const std::string& serial) {
 bool DeviceStatus::initDevice(std::shared_ptr<DeviceWrapper>& wrapper,
                               std::optional<std::string> expectedSerial, bool strict,
                               std::optional<std::string> usbId) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     writeString("initDevice 1");
     status_ = kStatusStarting;
     const auto module = platform::moduleFileOf(moduleAnchor_.load());
@@ -171,7 +172,7 @@ bool DeviceStatus::openFromFolder(const std::shared_ptr<CDetector>& detector, co
 int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<DeviceWrapper>& wrapper,
                                  std::optional<std::string> expectedSerial, bool strict,
                                  std::optional<std::string> usbId) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     writeString("createDetector 1");
     std::shared_ptr<CDetector> detector = wrapper ? wrapper->detector() : nullptr;
     if (!detector) {
@@ -356,7 +357,8 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
     writeString("createDetector 9");
     result = setCorrection(detector);
     writeString("createDetector 10");
-    if (updateConnectionStatus(result == kDeviceOk) && result == kDeviceOk) {
+    noteConnectionStatus(result == kDeviceOk);
+    if (result == kDeviceOk && dialogShown()) {
         writeString("createDetector 8.5");
     }
     return result;
@@ -364,7 +366,7 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
 
 int DeviceStatus::openDevice(const std::shared_ptr<CDetector>& detector, const fs::path& workRoot,
                              std::string_view folderName, const std::shared_ptr<DeviceWrapper>& /*wrapper*/) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     if (!acceptedSerial(std::string(folderName))) {
         status_ = kStatusNotCreated;
         return kDeviceNoSensor;
@@ -405,7 +407,7 @@ int DeviceStatus::openDevice(const std::shared_ptr<CDetector>& detector, const f
 }
 
 int DeviceStatus::setCorrection(const std::shared_ptr<CDetector>& detector) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     writeString("Set correction");
     const int result =
         detector ? detector->invokeAndWaitInt(fpd::kCmdCorrection, fpd::kCorrectionMode, kCorrectionTimeoutMs)
@@ -438,10 +440,64 @@ bool DeviceStatus::updateConnectionStatus(bool connected) {
     return accepted;
 }
 
+DeviceStatus::DeviceTurn::DeviceTurn(DeviceStatus& status) : status_(status) {
+    status_.deviceMutex_.lock();
+    ++status_.turnDepth_;
+}
+
+DeviceStatus::DeviceTurn::~DeviceTurn() {
+    const bool outermost = --status_.turnDepth_ == 0;
+    status_.deviceMutex_.unlock();
+    if (outermost) {
+        try {
+            status_.postNotedStatus();
+        } catch (...) {
+            // The lamp keeps its last state; the next change posts again.
+        }
+    }
+}
+
+void DeviceStatus::noteConnectionStatus(bool connected) {
+    std::lock_guard lock(mutex_);
+    notedStatus_ = connected;
+}
+
+void DeviceStatus::postNotedStatus() {
+    std::optional<bool> next;
+    {
+        std::lock_guard lock(mutex_);
+        if (postingStatus_ || !notedStatus_) {
+            return;
+        }
+        postingStatus_ = true;
+        next = std::exchange(notedStatus_, std::nullopt);
+    }
+    // One thread posts at a time, so that the dialog receives the states in the order they were
+    // noted; a state noted meanwhile is posted by this loop, the last one last.
+    while (next) {
+        try {
+            updateConnectionStatus(*next);
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            postingStatus_ = false;
+            throw;
+        }
+        std::lock_guard lock(mutex_);
+        next = std::exchange(notedStatus_, std::nullopt);
+        postingStatus_ = next.has_value();
+    }
+}
+
+bool DeviceStatus::dialogShown() {
+    const auto wrapper = staticInstance();
+    return wrapper && wrapper->hasDialog();
+}
+
 void DeviceStatus::onConnect() {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     status_ = kStatusReady;
-    if (updateConnectionStatus(true)) {
+    noteConnectionStatus(true);
+    if (dialogShown()) {
         writeString("onConnect success");
         create_serial_folder();
     } else {
@@ -450,7 +506,7 @@ void DeviceStatus::onConnect() {
 }
 
 bool DeviceStatus::create_serial_folder() {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     writeString("Querying serial no!");
     const auto wrapper = staticInstance();
     auto opened = detector();
@@ -497,11 +553,22 @@ bool DeviceStatus::create_serial_folder() {
 
 bool DeviceStatus::acknowledgeStatus() {
     failureSeen_ = true;
-    return updateConnectionStatus(false);
+    noteConnectionStatus(false);
+    // Posted at once, unless this thread is inside a turn (the lock is recursive: try_lock then
+    // succeeds): that turn posts it as it ends.
+    bool ownTurn = false;
+    if (deviceMutex_.try_lock()) {
+        ownTurn = turnDepth_ > 0;
+        deviceMutex_.unlock();
+    }
+    if (!ownTurn) {
+        postNotedStatus();
+    }
+    return dialogShown();
 }
 
 bool DeviceStatus::reinitDevice() {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     auto wrapper = staticInstance();
     std::optional<std::string> folderName;
     if (wrapper) {
