@@ -229,6 +229,81 @@ TEST_F(Reentrant, QtHostWorksInsideTheNotificationOfASaveClickedInsideProcessEve
     EXPECT_EQ(inside.closed, TWRC_SUCCESS);
 }
 
+// Lands one exposure while the acquisition dialog is still being built: at its last step (the
+// template list shown or hidden for the mode), after every reset of its construction. Waits until the
+// image is stored; the host's own thread.
+class ExposureDuringConstruction : public QObject {
+public:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        const auto type = event->type();
+        if (landed || !armed || (type != QEvent::ShowToParent && type != QEvent::HideToParent) ||
+            object->objectName() != "dropdown") {
+            return false;
+        }
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (widget == nullptr || widget->window()->objectName() != "twaindialog" ||
+            widget->window()->isVisible()) {
+            return false;
+        }
+        const auto received = [] {
+            const auto lines = appfiles::logLines();
+            return std::count(lines.begin(), lines.end(), "image received");
+        };
+        const auto before = received();
+        landed =
+            sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1) == sensorbus::BusStatus::ok &&
+            testenv::eventually([&] { return received() > before; }, 30s);
+        return false;
+    }
+    bool armed = false;
+    bool landed = false;
+};
+
+// Enabled again after a disable, the dialog keeps the earlier series; an exposure that lands while
+// the new dialog is built, before the series is put back, is added to it and drops nothing.
+TEST_F(Reentrant, ExposureWhileTheDialogIsBuiltAgainKeepsTheEarlierSeries) {
+    int argc = 0;
+    QApplication host(argc, nullptr);
+    testenv::plugKnownSensor(kSerial, kUsbId, true);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&testenv::onNotification);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    const auto turnUntil = [this](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            TW_EVENT event{nullptr, MSG_NULL};
+            app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+        }
+        return done();
+    };
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
+    ASSERT_EQ(disable(), TWRC_SUCCESS);
+
+    ExposureDuringConstruction exposure;
+    host.installEventFilter(&exposure);
+    exposure.armed = true;
+    enable();
+    host.removeEventFilter(&exposure);
+    ASSERT_TRUE(exposure.landed) << "the exposure did not land while the dialog was built";
+
+    QMetaObject::invokeMethod(
+        &host, [] { acquisitionDialog()->findChild<QAbstractButton*>("pushButton")->click(); },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(turnUntil([] {
+        const auto received = testenv::notifications().all();
+        return std::find(received.begin(), received.end(), MSG_XFERREADY) != received.end();
+    }));
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(pending.Count, 2) << "the earlier exposure and the one that landed meanwhile";
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(disable(), TWRC_SUCCESS);
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+}
+
 // The source's own thread posts: a refused close request shows the dialog again, and a disable that
 // comes while the notice of ready images is still on its way is answered as in state 5.
 TEST_F(Reentrant, RefusedCloseShowsTheDialogAndDisableBeforeTheNoticeSucceeds) {
