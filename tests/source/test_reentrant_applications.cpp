@@ -229,6 +229,58 @@ TEST_F(Reentrant, QtHostWorksInsideTheNotificationOfASaveClickedInsideProcessEve
     EXPECT_EQ(inside.closed, TWRC_SUCCESS);
 }
 
+// The application's callback disables the source too while the application's main thread is
+// disabling it: that disable waits for the user-interface thread, on which the callback runs.
+struct CrossedCalls {
+    TwainApp* app = nullptr;
+    std::promise<void> told;
+    std::optional<TW_UINT16> askedInside;
+};
+CrossedCalls* crossed = nullptr;
+
+TW_UINT16 TW_CALLINGSTYLE askWhileDisabled(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg,
+                                           TW_MEMREF) {
+    if (crossed == nullptr || msg != MSG_XFERREADY) {
+        return testenv::onNotification(nullptr, nullptr, 0, 0, msg, nullptr);
+    }
+    CrossedCalls& calls = *std::exchange(crossed, nullptr);
+    calls.told.set_value();
+    // The disable is under way on the main thread before the callback calls.
+    testenv::eventually(
+        [] {
+            const auto lines = appfiles::logLines();
+            return std::find(lines.begin(), lines.end(), "userInterfaceDisable") != lines.end();
+        },
+        10s);
+    std::this_thread::sleep_for(100ms);
+    TW_USERINTERFACE ui{};
+    calls.askedInside = calls.app->call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+    return TWRC_SUCCESS;
+}
+
+// The main thread disables while the callback, on the source's thread, calls in: both get their
+// answer, the disable first (it came first), and neither waits for the other for ever.
+TEST_F(Reentrant, DisableFromTheMainThreadWhileTheCallbackCallsIn) {
+    testenv::plugKnownSensor(kSerial, kUsbId, true);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    CrossedCalls calls;
+    calls.app = &app;
+    crossed = &calls;
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&askWhileDisabled);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(testenv::eventually([] { return testenv::drawnTiles() >= 1; }, 60s));
+    testenv::press("pushButton");
+    ASSERT_EQ(calls.told.get_future().wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(within(30s, [this] { return disable(); }), TWRC_SUCCESS);
+    ASSERT_TRUE(testenv::eventually([&] { return calls.askedInside.has_value(); }, 30s))
+        << "the callback's call was never answered";
+    EXPECT_EQ(calls.askedInside, TWRC_FAILURE) << "the second disable is out of sequence";
+    EXPECT_EQ(within(30s, [this] { return app.closeSource(); }), TWRC_SUCCESS);
+}
+
 // Lands one exposure while the acquisition dialog is still being built: at its last step (the
 // template list shown or hidden for the mode), after every reset of its construction. Waits until the
 // image is stored; the host's own thread.
