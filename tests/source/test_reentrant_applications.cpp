@@ -244,6 +244,9 @@ TW_UINT16 TW_CALLINGSTYLE askWhileDisabled(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32
         return testenv::onNotification(nullptr, nullptr, 0, 0, msg, nullptr);
     }
     CrossedCalls& calls = *std::exchange(crossed, nullptr);
+    // The images are given up (state 5), and the application's other thread told to disable.
+    TW_PENDINGXFERS pending{};
+    calls.app->call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
     calls.told.set_value();
     // The disable is under way on the main thread before the callback calls.
     testenv::eventually(
@@ -279,6 +282,47 @@ TEST_F(Reentrant, DisableFromTheMainThreadWhileTheCallbackCallsIn) {
         << "the callback's call was never answered";
     EXPECT_EQ(calls.askedInside, TWRC_FAILURE) << "the second disable is out of sequence";
     EXPECT_EQ(within(30s, [this] { return app.closeSource(); }), TWRC_SUCCESS);
+}
+
+// The same with a Qt host, whose event loop turns the dialog: the notification comes inside its
+// MSG_PROCESSEVENT, and another thread of the host disables meanwhile.
+TEST_F(Reentrant, QtHostDisableFromAnotherThreadWhileTheCallbackCallsIn) {
+    int argc = 0;
+    QApplication host(argc, nullptr);
+    testenv::plugKnownSensor(kSerial, kUsbId, true);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    CrossedCalls calls;
+    calls.app = &app;
+    crossed = &calls;
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&askWhileDisabled);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    const auto turnUntil = [this](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            TW_EVENT event{nullptr, MSG_NULL};
+            app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+        }
+        return done();
+    };
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
+    std::optional<TW_UINT16> disabled;
+    std::thread other([&, told = calls.told.get_future()]() mutable {
+        if (told.wait_for(60s) == std::future_status::ready) {
+            disabled = within(30s, [this] { return disable(); }).value_or(TWRC_CHECKSTATUS);
+        }
+    });
+    QMetaObject::invokeMethod(
+        &host, [] { acquisitionDialog()->findChild<QAbstractButton*>("pushButton")->click(); },
+        Qt::QueuedConnection);
+    const bool answered = turnUntil([&] { return calls.askedInside.has_value(); });
+    other.join();
+    ASSERT_TRUE(answered) << "the callback's call was never answered";
+    EXPECT_EQ(disabled, TWRC_SUCCESS) << "TWRC_CHECKSTATUS: the other thread's disable hung";
+    EXPECT_EQ(calls.askedInside, TWRC_FAILURE) << "the second disable is out of sequence";
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
 }
 
 // Lands one exposure while the acquisition dialog is still being built: at its last step (the
