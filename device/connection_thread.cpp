@@ -107,7 +107,7 @@ void DeviceStatus::event_connection(std::stop_token stop) {
     }
     try {
         usbListener_->destroyWindow();
-        std::lock_guard device(deviceMutex_);
+        DeviceTurn device(*this);
         DeinitV2(nullptr);
         logWithTime("THREAD - ending 2...");
         setDetector(nullptr);
@@ -163,10 +163,13 @@ void DeviceStatus::startupLoop(const std::stop_token& stop) {
 }
 
 bool DeviceStatus::tryInit(std::optional<std::string> usbId, bool needDialog) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     // Without a dialog to show the result nothing changes: an open sensor stays open.
-    if (needDialog && !updateConnectionStatus(false)) {
-        return false;
+    if (needDialog) {
+        noteConnectionStatus(false);
+        if (!dialogShown()) {
+            return false;
+        }
     }
     if (detector()) {
         DeinitV2(nullptr);
@@ -179,7 +182,7 @@ bool DeviceStatus::tryInit(std::optional<std::string> usbId, bool needDialog) {
 }
 
 void DeviceStatus::onArrival(const std::string& identifier) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     std::optional<std::string> usbId;
     if (!identifier.empty()) {
         usbId = identifier;
@@ -200,8 +203,8 @@ void DeviceStatus::onArrival(const std::string& identifier) {
 }
 
 void DeviceStatus::onRemoval() {
-    std::lock_guard device(deviceMutex_);
-    updateConnectionStatus(false);
+    DeviceTurn device(*this);
+    noteConnectionStatus(false);
     if (detector()) {
         DeinitV2(nullptr);
         setDetector(nullptr);

@@ -8,11 +8,9 @@
 #include "support/config_file.h"
 #include "support/log.h"
 
-#include <QMetaObject>
-#include <QObject>
-
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -109,7 +107,7 @@ void DeviceStatus::forgetExpectedSerial(const std::string& serial) {
 bool DeviceStatus::initDevice(std::shared_ptr<DeviceWrapper>& wrapper,
                               std::optional<std::string> expectedSerial, bool strict,
                               std::optional<std::string> usbId) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     writeString("initDevice 1");
     status_ = kStatusStarting;
     const auto module = platform::moduleFileOf(moduleAnchor_.load());
@@ -171,7 +169,7 @@ bool DeviceStatus::openFromFolder(const std::shared_ptr<CDetector>& detector, co
 int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<DeviceWrapper>& wrapper,
                                  std::optional<std::string> expectedSerial, bool strict,
                                  std::optional<std::string> usbId) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     writeString("createDetector 1");
     std::shared_ptr<CDetector> detector = wrapper ? wrapper->detector() : nullptr;
     if (!detector) {
@@ -356,7 +354,8 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
     writeString("createDetector 9");
     result = setCorrection(detector);
     writeString("createDetector 10");
-    if (updateConnectionStatus(result == kDeviceOk) && result == kDeviceOk) {
+    noteConnectionStatus(result == kDeviceOk);
+    if (result == kDeviceOk && dialogShown()) {
         writeString("createDetector 8.5");
     }
     return result;
@@ -364,7 +363,7 @@ int DeviceStatus::createDetector(const fs::path& workRoot, std::shared_ptr<Devic
 
 int DeviceStatus::openDevice(const std::shared_ptr<CDetector>& detector, const fs::path& workRoot,
                              std::string_view folderName, const std::shared_ptr<DeviceWrapper>& /*wrapper*/) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     if (!acceptedSerial(std::string(folderName))) {
         status_ = kStatusNotCreated;
         return kDeviceNoSensor;
@@ -405,7 +404,7 @@ int DeviceStatus::openDevice(const std::shared_ptr<CDetector>& detector, const f
 }
 
 int DeviceStatus::setCorrection(const std::shared_ptr<CDetector>& detector) {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     writeString("Set correction");
     const int result =
         detector ? detector->invokeAndWaitInt(fpd::kCmdCorrection, fpd::kCorrectionMode, kCorrectionTimeoutMs)
@@ -420,28 +419,11 @@ int DeviceStatus::setCorrection(const std::shared_ptr<CDetector>& detector) {
     return result;
 }
 
-bool DeviceStatus::updateConnectionStatus(bool connected) {
-    writeString("updateConnectionStatus 1");
-    bool accepted = false;
-    const auto wrapper = staticInstance();
-    const bool hasDialog = wrapper && wrapper->withDialog([connected, &accepted](QObject& dialog) {
-        writeString("updateConnectionStatus 3");
-        // Always queued, also on the dialog's own thread: no slot may run while the device layer or
-        // the wrapper holds its lock (a slot that reached either would wait on itself).
-        accepted =
-            QMetaObject::invokeMethod(&dialog, "isConnected", Qt::QueuedConnection, Q_ARG(bool, connected));
-    });
-    if (!hasDialog) {
-        writeTwoString("updateConnectionStatus 2 -- S ", "");
-        return false;
-    }
-    return accepted;
-}
-
 void DeviceStatus::onConnect() {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     status_ = kStatusReady;
-    if (updateConnectionStatus(true)) {
+    noteConnectionStatus(true);
+    if (dialogShown()) {
         writeString("onConnect success");
         create_serial_folder();
     } else {
@@ -450,7 +432,7 @@ void DeviceStatus::onConnect() {
 }
 
 bool DeviceStatus::create_serial_folder() {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     writeString("Querying serial no!");
     const auto wrapper = staticInstance();
     auto opened = detector();
@@ -497,11 +479,22 @@ bool DeviceStatus::create_serial_folder() {
 
 bool DeviceStatus::acknowledgeStatus() {
     failureSeen_ = true;
-    return updateConnectionStatus(false);
+    noteConnectionStatus(false);
+    // Posted at once, unless this thread is inside a turn (the lock is recursive: try_lock then
+    // succeeds): that turn posts it as it ends.
+    bool ownTurn = false;
+    if (deviceMutex_.try_lock()) {
+        ownTurn = turnDepth_ > 0;
+        deviceMutex_.unlock();
+    }
+    if (!ownTurn) {
+        postNotedStatus();
+    }
+    return dialogShown();
 }
 
 bool DeviceStatus::reinitDevice() {
-    std::lock_guard device(deviceMutex_);
+    DeviceTurn device(*this);
     auto wrapper = staticInstance();
     std::optional<std::string> folderName;
     if (wrapper) {

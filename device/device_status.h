@@ -134,12 +134,35 @@ private:
     bool openFromFolder(const std::shared_ptr<CDetector>& detector, const std::filesystem::path& workRoot,
                         const std::string& folderName, std::shared_ptr<DeviceWrapper>& wrapper, int& result);
 
+    // A turn at deviceMutex_, the only way it is taken. Connection states noted for the dialog
+    // during a turn are posted when the outermost turn has ended and the lock is free again.
+    class DeviceTurn {
+    public:
+        explicit DeviceTurn(DeviceStatus& status);
+        ~DeviceTurn();
+        DeviceTurn(const DeviceTurn&) = delete;
+        DeviceTurn& operator=(const DeviceTurn&) = delete;
+
+    private:
+        DeviceStatus& status_;
+    };
+
+    // Keeps the connection state for the dialog; posted by postNotedStatus.
+    void noteConnectionStatus(bool connected);
+    // Posts the state noted last, unless another thread is posting already (that one posts it
+    // after its own). Called with deviceMutex_ free; no lock is held while posting.
+    void postNotedStatus();
+    // staticInstance has a dialog to show the connection.
+    static bool dialogShown();
+
     // deviceMutex_ is held across every open, close and connection change (initDevice and all it
     // calls, tryInit, onArrival, onRemoval, onConnect, create_serial_folder, reinitDevice and the
     // thread's teardown), so that the connection thread and the dialog's reinitDevice take turns. It
-    // is recursive because these operations nest. It is never taken by the SDK's callback thread,
-    // nor held while stop waits for the thread.
+    // is recursive because these operations nest; turnDepth_, guarded by it, counts the nesting. It
+    // is never taken by the SDK's callback thread, nor held while stop waits for the thread, nor
+    // while anything is posted to the dialog.
     mutable std::recursive_mutex deviceMutex_;
+    int turnDepth_ = 0;
 
     // mutex_ guards the fields below it; held briefly, never while calling out. Taken after
     // deviceMutex_ when both are held.
@@ -148,6 +171,8 @@ private:
     std::stop_source stopSource_;
     std::optional<std::string> expectedSerial_;
     std::optional<std::string> usbId_;
+    std::optional<bool> notedStatus_; // the connection state not posted yet
+    bool postingStatus_ = false;      // a thread is in postNotedStatus's loop
     std::shared_ptr<std::thread> connectionThread_;
 
     // Read by the dialog's thread without waiting for an open in progress.

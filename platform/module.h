@@ -53,6 +53,11 @@ struct ModuleFileLookup {
 };
 ModuleFileLookup moduleFileOf(const void* address);
 
+// Keeps the library that holds `address` loaded until the process ends, however often it is
+// unloaded afterwards: for a library whose own threads may still be returning into its code when
+// its user unloads it. False when the system cannot find the library.
+bool pinModuleOf(const void* address);
+
 // The system's file name of a library given by its bare name:
 //   Windows: "FpdSys" -> "FpdSys.dll".
 //   Linux:   "FpdSys" -> "libFpdSys.so".

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace sensorbus {
 
@@ -33,6 +34,20 @@ std::optional<int> parseInt(std::string_view text) {
         value = value * 10 + (c - '0');
     }
     return value;
+}
+
+// Removes a bus file; false when it did not exist. On Windows a file that a reader (the simulator or
+// the USB service looking at the bus) holds open cannot be removed: each reader holds it for one
+// read, so the removal is tried again for a while.
+bool removeBusFile(const fs::path& file, std::error_code& ec) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (true) {
+        const bool removed = fs::remove(file, ec);
+        if (!ec || std::chrono::steady_clock::now() >= deadline) {
+            return removed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 std::optional<SensorEntry> readEntry(const fs::path& file) {
@@ -204,7 +219,7 @@ BusStatus Bus::plug(const SensorEntry& entry) const {
         }
     }
 
-    fs::remove(exposureFile(entry.usbId), ec);
+    removeBusFile(exposureFile(entry.usbId), ec);
     const fs::path temporary = folder_ / temporaryName(entry.usbId);
     {
         std::ofstream out(temporary, std::ios::out | std::ios::trunc);
@@ -235,10 +250,10 @@ BusStatus Bus::unplug(std::string_view usbId) const {
         return BusStatus::badUsbId;
     }
     std::error_code ec;
-    if (!fs::remove(entryFile(usbId), ec)) {
+    if (!removeBusFile(entryFile(usbId), ec)) {
         return ec ? BusStatus::ioFailure : BusStatus::notPlugged;
     }
-    fs::remove(exposureFile(usbId), ec);
+    removeBusFile(exposureFile(usbId), ec);
     return BusStatus::ok;
 }
 

@@ -1,4 +1,5 @@
 #include "sensor-sim/simulator.h"
+#include "platform/module.h"
 #include "platform/sdk_text.h"
 
 #include "sensor-sim/bus.h"
@@ -74,6 +75,10 @@ SimulatedDetector::~SimulatedDetector() {
 }
 
 void SimulatedDetector::start(const std::shared_ptr<SimulatedDetector>& detector) {
+    // A callback that destroys its own detector lets the event thread end on its own, after the
+    // driver may have freed this library: the library stays loaded from the first thread on.
+    static const bool pinned = platform::pinModuleOf(reinterpret_cast<const void*>(&Simulator::instance));
+    static_cast<void>(pinned);
     std::lock_guard lock(detector->mutex_);
     detector->thread_ = std::thread([self = detector] { self->run(); });
 }

@@ -36,7 +36,8 @@ public:
     SimulatedDetector(const SimulatedDetector&) = delete;
     SimulatedDetector& operator=(const SimulatedDetector&) = delete;
 
-    // Starts the event thread; it keeps the detector alive while it runs.
+    // Starts the event thread; it keeps the detector alive while it runs. The first start keeps
+    // the library loaded for the rest of the process.
     static void start(const std::shared_ptr<SimulatedDetector>& detector);
     // Ends the event thread: joins it, or lets it end on its own when called from it (a callback
     // that destroys its own detector).

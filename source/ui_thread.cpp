@@ -1,6 +1,7 @@
 #include "source/ui_thread.h"
 
 #include "platform/host_window.h"
+#include "source/twpp/entry_lock.h"
 #include "source/ui_questions.h"
 #include "support/log.h"
 
@@ -59,6 +60,7 @@ void UiThread::start() {
         lock.lock();
     }
     stopping_ = false;
+    Twpp::EntryLock::instance().setServe(&UiThread::serveWhileWaiting);
     if (QCoreApplication::instance() != nullptr) {
         mode_ = Mode::host;
         applicationAlive_ = true;
@@ -144,15 +146,27 @@ void UiThread::run(const std::function<void()>& task) {
             failure = std::current_exception();
         }
     };
-    if (mode == Mode::host) {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), guarded, Qt::BlockingQueuedConnection);
-    } else {
+    {
         auto done = std::make_shared<std::promise<void>>();
         std::future<void> finished = done->get_future();
-        post([guarded, done]() mutable {
+        auto runAndTell = [guarded, done]() mutable {
             guarded();
             done->set_value();
-        });
+        };
+        if (mode == Mode::host) {
+            // Queued where the thread also finds it while it waits for the entry lock, and run by
+            // the host's event loop otherwise.
+            {
+                std::lock_guard queue(mutex_);
+                tasks_.push_back(std::move(runAndTell));
+            }
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [] { UiThread::instance().serveWhileWaiting(); },
+                Qt::QueuedConnection);
+            Twpp::EntryLock::instance().nudge();
+        } else {
+            post(std::move(runAndTell));
+        }
         if (mode == Mode::ownThread) {
             // The application enables or disables the dialog: a question the user left open gives way.
             std::lock_guard questions(mutex_);
@@ -166,21 +180,36 @@ void UiThread::run(const std::function<void()>& task) {
 }
 
 void UiThread::post(std::function<void()> task) {
-    std::lock_guard lock(mutex_);
-    switch (mode_) {
-    case Mode::host:
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
-        return;
-    case Mode::caller:
-        tasks_.push_back(std::move(task));
-        return;
-    case Mode::ownThread:
-        tasks_.push_back(std::move(task));
-        wake();
-        return;
-    case Mode::none:
-        return;
+    {
+        std::lock_guard lock(mutex_);
+        switch (mode_) {
+        case Mode::host:
+            QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+            return;
+        case Mode::caller:
+            tasks_.push_back(std::move(task));
+            break;
+        case Mode::ownThread:
+            tasks_.push_back(std::move(task));
+            wake();
+            break;
+        case Mode::none:
+            return;
+        }
     }
+    // The user-interface thread may be waiting for the entry lock: it runs the task meanwhile.
+    Twpp::EntryLock::instance().nudge();
+}
+
+bool UiThread::serveWhileWaiting() {
+    UiThread& ui = instance();
+    if (!ui.isUiThread()) {
+        return true;
+    }
+    std::unique_lock lock(ui.mutex_);
+    while (ui.runOneQueued(lock)) {
+    }
+    return !ui.stopping_;
 }
 
 void UiThread::postDelayed(int milliseconds, std::function<void()> task) {

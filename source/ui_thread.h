@@ -45,6 +45,10 @@ public:
     void postDelayed(int milliseconds, std::function<void()> task);
 
     bool isUiThread() const;
+    // The entry lock's serve function: on the user-interface thread, runs the queued tasks (those
+    // that DS_Entry calls of other threads wait for while they hold the lock); false once the
+    // thread is told to end. Elsewhere it does nothing and answers true.
+    static bool serveWhileWaiting();
     // True when the source creates and destroys the Qt application object itself.
     bool createsApplication() const;
     // True when MSG_PROCESSEVENT must turn the Qt events (the application object lives on the

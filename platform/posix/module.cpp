@@ -70,6 +70,21 @@ std::optional<std::filesystem::path> ownModuleFile() {
     return file;
 }
 
+bool pinModuleOf(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+        return false;
+    }
+    // Opening the loaded library again with RTLD_NODELETE marks it for good; the extra reference
+    // is given back at once.
+    void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    if (handle == nullptr) {
+        return false;
+    }
+    dlclose(handle);
+    return true;
+}
+
 ModuleFileLookup moduleFileOf(const void* address) {
     static const int anchor = 0;
     ModuleFileLookup lookup;

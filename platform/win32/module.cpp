@@ -112,6 +112,12 @@ ModuleFileLookup moduleFileOf(const void* address) {
     }
 }
 
+bool pinModuleOf(const void* address) {
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                              static_cast<const wchar_t*>(address), &module) != 0;
+}
+
 std::string libraryFileName(std::string_view baseName) {
     return std::string(baseName) + ".dll";
 }

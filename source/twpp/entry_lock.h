@@ -20,16 +20,26 @@ public:
         return lock;
     }
 
-    void lock() {
-        std::unique_lock guard(mutex_);
-        if (owner_ == std::this_thread::get_id()) {
-            ++depth_;
-            return;
-        }
-        free_.wait(guard, [this] { return depth_ == 0; });
-        owner_ = std::this_thread::get_id();
-        depth_ = 1;
+    // The thread that runs the tasks of DS_Entry calls (the user-interface thread) may itself have to
+    // wait for this lock: an application calls in from its callback while another of its threads,
+    // inside DS_Entry, waits for such a task. `serve`, called on the waiting thread whenever it is
+    // woken, runs what is queued for it when it is that thread, and answers false when it should
+    // stop waiting (the thread is told to end); `nudge` wakes the waiters after something was queued.
+    using Serve = bool (*)();
+    void setServe(Serve serve) {
+        std::lock_guard guard(mutex_);
+        serve_ = serve;
     }
+    void nudge() {
+        std::lock_guard guard(mutex_);
+        ++nudges_;
+        free_.notify_all();
+    }
+
+    void lock() { acquire(false); }
+
+    // As lock, but gives up when the serve function says so: false, and the lock is not held.
+    bool lockServing() { return acquire(true); }
 
     bool try_lock() {
         std::lock_guard guard(mutex_);
@@ -48,7 +58,7 @@ public:
         }
         if (--depth_ == 0) {
             owner_ = std::thread::id();
-            free_.notify_one();
+            free_.notify_all();
         }
     }
 
@@ -67,17 +77,14 @@ public:
                 depth_ = lock_.depth_;
                 lock_.depth_ = 0;
                 lock_.owner_ = std::thread::id();
-                lock_.free_.notify_one();
+                lock_.free_.notify_all();
             }
         }
         ~Released() {
             if (depth_ == 0) {
                 return;
             }
-            std::unique_lock guard(lock_.mutex_);
-            lock_.free_.wait(guard, [this] { return lock_.depth_ == 0; });
-            lock_.owner_ = std::this_thread::get_id();
-            lock_.depth_ = depth_;
+            lock_.acquire(false, depth_);
         }
         Released(const Released&) = delete;
         Released& operator=(const Released&) = delete;
@@ -90,11 +97,41 @@ public:
 private:
     EntryLock() = default;
 
-    // `mutex_` guards `owner_` and `depth_`; `free_` is signalled when the depth falls to 0.
+    // Takes the lock at `depth` (one more level when this thread holds it). Meanwhile the serve
+    // function runs whenever the waiter is woken; with `mayGiveUp` its false ends the wait.
+    bool acquire(bool mayGiveUp, unsigned depth = 1) {
+        std::unique_lock guard(mutex_);
+        if (owner_ == std::this_thread::get_id() && depth_ != 0) {
+            depth_ += depth;
+            return true;
+        }
+        while (depth_ != 0) {
+            if (const Serve serve = serve_) {
+                const unsigned seen = nudges_;
+                guard.unlock();
+                const bool goOn = serve();
+                guard.lock();
+                if (!goOn && mayGiveUp) {
+                    return false;
+                }
+                free_.wait(guard, [&] { return depth_ == 0 || nudges_ != seen; });
+            } else {
+                free_.wait(guard, [this] { return depth_ == 0; });
+            }
+        }
+        owner_ = std::this_thread::get_id();
+        depth_ = depth;
+        return true;
+    }
+
+    // `mutex_` guards every member below; `free_` is signalled when the depth falls to 0 and by
+    // nudge.
     mutable std::mutex mutex_;
     std::condition_variable free_;
     std::thread::id owner_;
     unsigned depth_ = 0;
+    Serve serve_ = nullptr;
+    unsigned nudges_ = 0;
 };
 
 } // namespace Twpp

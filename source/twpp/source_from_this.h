@@ -23,7 +23,12 @@ template <typename Derived> class SourceFromThis : public SourceBase {
 public:
     // The whole of DS_Entry: never throws, always records a condition code.
     static TW_UINT16 entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-        std::lock_guard serialised(EntryLock::instance());
+        // The user-interface thread gives up waiting only when it is told to end: the source is
+        // being closed by another thread of the application, so the call comes out of sequence.
+        if (!EntryLock::instance().lockServing()) {
+            return TWRC_FAILURE;
+        }
+        std::lock_guard serialised(EntryLock::instance(), std::adopt_lock);
         Result result;
         try {
             auto found = origin != nullptr ? find(origin->Id) : instances().end();

@@ -6,6 +6,9 @@
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTimer>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using namespace conntest;
@@ -102,6 +105,16 @@ TEST_F(ConnectionDialog, LampFollowsPlugAndUnplug) {
     unplug("U8");
     ASSERT_TRUE(processUntil([&] { return !lampOn() && !status->detector(); }));
     status->stop(true);
+
+    // The arrival posted to the lamp only once its whole open had ended and the device lock was
+    // free: nothing between its first and its last line under the lock.
+    const auto lines = appfiles::logLines();
+    const auto last = std::find(lines.begin(), lines.end(), "usb listener - retry serial no...");
+    ASSERT_NE(last, lines.end());
+    const auto first = std::find(std::make_reverse_iterator(last), lines.rend(), "initDevice 1");
+    ASSERT_NE(first, lines.rend());
+    EXPECT_EQ(std::find(first.base(), last, "updateConnectionStatus 1"), last);
+    EXPECT_EQ(std::count(last, lines.end(), "updateConnectionStatus 3"), 2) << "arrival, then removal";
 }
 
 } // namespace

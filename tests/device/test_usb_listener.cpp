@@ -156,14 +156,23 @@ TEST_F(OnBus, StopRequestEndsThePump) {
     EXPECT_EQ(listener.pump(stop.get_token()), platform::PumpEnd::stopped) << "with window";
 }
 
+// The system's own enumeration, where this machine has USB devices to list.
 TEST(UsbSystem, PathsHaveTheDeviceInterfaceForm) {
     unsetenv(sensorbus::kBusVariable);
-    for (const auto& path : platform::presentUsbDevicePaths()) {
+    const auto paths = platform::presentUsbDevicePaths();
+    if (paths.empty()) {
+        GTEST_SKIP() << "this machine lists no USB device (a container or a machine without USB)";
+    }
+    for (const auto& path : paths) {
         EXPECT_EQ(path.rfind(L"\\\\?\\usb#vid_", 0), 0u);
         EXPECT_TRUE(path.ends_with(L"#" + kGuidLower));
     }
-    // Without sensors of ours on this machine's USB; a window that could not sign up for the
-    // system's notifications says so and still closes.
+}
+
+// Without sensors of ours on this machine's USB; a window that could not sign up for the system's
+// notifications says so and still closes.
+TEST(UsbSystem, WindowOnTheSystemCloses) {
+    unsetenv(sensorbus::kBusVariable);
     appfiles::startLog();
     UsbListener listener;
     ASSERT_TRUE(listener.createWindow({}));

@@ -230,6 +230,177 @@ TEST_F(Reentrant, QtHostWorksInsideTheNotificationOfASaveClickedInsideProcessEve
     EXPECT_EQ(inside.closed, TWRC_SUCCESS);
 }
 
+// The application's callback disables the source too while the application's main thread is
+// disabling it: that disable waits for the user-interface thread, on which the callback runs.
+struct CrossedCalls {
+    TwainApp* app = nullptr;
+    std::promise<void> told;
+    std::optional<TW_UINT16> askedInside;
+};
+CrossedCalls* crossed = nullptr;
+
+TW_UINT16 TW_CALLINGSTYLE askWhileDisabled(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16 msg,
+                                           TW_MEMREF) {
+    if (crossed == nullptr || msg != MSG_XFERREADY) {
+        return testenv::onNotification(nullptr, nullptr, 0, 0, msg, nullptr);
+    }
+    CrossedCalls& calls = *std::exchange(crossed, nullptr);
+    // The images are given up (state 5), and the application's other thread told to disable.
+    TW_PENDINGXFERS pending{};
+    calls.app->call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+    calls.told.set_value();
+    // The disable is under way on the main thread before the callback calls.
+    testenv::eventually(
+        [] {
+            const auto lines = appfiles::logLines();
+            return std::find(lines.begin(), lines.end(), "userInterfaceDisable") != lines.end();
+        },
+        10s);
+    std::this_thread::sleep_for(100ms);
+    TW_USERINTERFACE ui{};
+    calls.askedInside = calls.app->call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+    return TWRC_SUCCESS;
+}
+
+// The main thread disables while the callback, on the source's thread, calls in: both get their
+// answer, the disable first (it came first), and neither waits for the other for ever.
+TEST_F(Reentrant, DisableFromTheMainThreadWhileTheCallbackCallsIn) {
+    testenv::plugKnownSensor(kSerial, kUsbId, true);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    CrossedCalls calls;
+    calls.app = &app;
+    crossed = &calls;
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&askWhileDisabled);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(testenv::eventually([] { return testenv::drawnTiles() >= 1; }, 60s));
+    testenv::press("pushButton");
+    ASSERT_EQ(calls.told.get_future().wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(within(30s, [this] { return disable(); }), TWRC_SUCCESS);
+    ASSERT_TRUE(testenv::eventually([&] { return calls.askedInside.has_value(); }, 30s))
+        << "the callback's call was never answered";
+    EXPECT_EQ(calls.askedInside, TWRC_FAILURE) << "the second disable is out of sequence";
+    EXPECT_EQ(within(30s, [this] { return app.closeSource(); }), TWRC_SUCCESS);
+}
+
+// The same with a Qt host, whose event loop turns the dialog: the notification comes inside its
+// MSG_PROCESSEVENT, and another thread of the host disables meanwhile.
+TEST_F(Reentrant, QtHostDisableFromAnotherThreadWhileTheCallbackCallsIn) {
+    int argc = 0;
+    QApplication host(argc, nullptr);
+    testenv::plugKnownSensor(kSerial, kUsbId, true);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    CrossedCalls calls;
+    calls.app = &app;
+    crossed = &calls;
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&askWhileDisabled);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    const auto turnUntil = [this](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            TW_EVENT event{nullptr, MSG_NULL};
+            app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+        }
+        return done();
+    };
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
+    std::optional<TW_UINT16> disabled;
+    std::thread other([&, told = calls.told.get_future()]() mutable {
+        if (told.wait_for(60s) == std::future_status::ready) {
+            disabled = within(30s, [this] { return disable(); }).value_or(TWRC_CHECKSTATUS);
+        }
+    });
+    QMetaObject::invokeMethod(
+        &host, [] { acquisitionDialog()->findChild<QAbstractButton*>("pushButton")->click(); },
+        Qt::QueuedConnection);
+    const bool answered = turnUntil([&] { return calls.askedInside.has_value(); });
+    other.join();
+    ASSERT_TRUE(answered) << "the callback's call was never answered";
+    EXPECT_EQ(disabled, TWRC_SUCCESS) << "TWRC_CHECKSTATUS: the other thread's disable hung";
+    EXPECT_EQ(calls.askedInside, TWRC_FAILURE) << "the second disable is out of sequence";
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+}
+
+// Lands one exposure while the acquisition dialog is still being built: at its last step (the
+// template list shown or hidden for the mode), after every reset of its construction. Waits until the
+// image is stored; the host's own thread.
+class ExposureDuringConstruction : public QObject {
+public:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        const auto type = event->type();
+        if (landed || !armed || (type != QEvent::ShowToParent && type != QEvent::HideToParent) ||
+            object->objectName() != "dropdown") {
+            return false;
+        }
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (widget == nullptr || widget->window()->objectName() != "twaindialog" ||
+            widget->window()->isVisible()) {
+            return false;
+        }
+        const auto received = [] {
+            const auto lines = appfiles::logLines();
+            return std::count(lines.begin(), lines.end(), "image received");
+        };
+        const auto before = received();
+        landed =
+            sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1) == sensorbus::BusStatus::ok &&
+            testenv::eventually([&] { return received() > before; }, 30s);
+        return false;
+    }
+    bool armed = false;
+    bool landed = false;
+};
+
+// Enabled again after a disable, the dialog keeps the earlier series; an exposure that lands while
+// the new dialog is built, before the series is put back, is added to it and drops nothing.
+TEST_F(Reentrant, ExposureWhileTheDialogIsBuiltAgainKeepsTheEarlierSeries) {
+    int argc = 0;
+    QApplication host(argc, nullptr);
+    testenv::plugKnownSensor(kSerial, kUsbId, true);
+    ASSERT_EQ(app.openSource(), TWRC_SUCCESS);
+    TW_CALLBACK2 callback{};
+    callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&testenv::onNotification);
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
+    enable();
+    const auto turnUntil = [this](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            TW_EVENT event{nullptr, MSG_NULL};
+            app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+        }
+        return done();
+    };
+    ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
+    ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
+    ASSERT_EQ(disable(), TWRC_SUCCESS);
+
+    ExposureDuringConstruction exposure;
+    host.installEventFilter(&exposure);
+    exposure.armed = true;
+    enable();
+    host.removeEventFilter(&exposure);
+    ASSERT_TRUE(exposure.landed) << "the exposure did not land while the dialog was built";
+
+    QMetaObject::invokeMethod(
+        &host, [] { acquisitionDialog()->findChild<QAbstractButton*>("pushButton")->click(); },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(turnUntil([] {
+        const auto received = testenv::notifications().all();
+        return std::find(received.begin(), received.end(), MSG_XFERREADY) != received.end();
+    }));
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(pending.Count, 2) << "the earlier exposure and the one that landed meanwhile";
+    ASSERT_EQ(app.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(disable(), TWRC_SUCCESS);
+    EXPECT_EQ(app.closeSource(), TWRC_SUCCESS);
+}
+
 // The source's own thread posts: a refused close request shows the dialog again, and a disable that
 // comes while the notice of ready images is still on its way is answered as in state 5.
 TEST_F(Reentrant, RefusedCloseShowsTheDialogAndDisableBeforeTheNoticeSucceeds) {

@@ -2,6 +2,8 @@
 // give, the present-device enumeration, and device-change broadcasts sent to the message-only window
 // reaching the holder's callbacks on the pumping thread.
 #include "device/usb_listener.h"
+#include "sensor-sim/bus.h"
+#include "tests/common/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <dbt.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -47,12 +50,50 @@ TEST(WindowsUsb, IdentifiersFromDeviceInterfacePaths) {
     }
 }
 
-TEST(WindowsUsb, EnumerationGivesDeviceInterfacePaths) {
-    // Under wine there may be no USB device at all; whatever SetupAPI lists has the interface form.
-    for (const auto& path : platform::presentUsbDevicePaths()) {
-        EXPECT_EQ(path.rfind(L"\\\\?\\", 0), 0u);
+// SetupAPI's enumeration, where the machine has USB devices to list.
+TEST(WindowsUsb, SystemEnumerationGivesDeviceInterfacePaths) {
+    const auto paths = platform::presentUsbDevicePaths();
+    if (paths.empty()) {
+        GTEST_SKIP() << "SetupAPI lists no USB device on this machine (wine has none)";
     }
-    EXPECT_NO_THROW(enumerateSensors());
+    for (const auto& path : paths) {
+        EXPECT_EQ(path.rfind(L"\\\\?\\", 0), 0u);
+        EXPECT_TRUE(path.ends_with(L"#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"));
+    }
+}
+
+// The simulated bus in place of the system: the sensors plugged are enumerated, and the window
+// announces one plugged after it was created and its removal.
+TEST(WindowsUsb, BusSensorsAreEnumeratedAndAnnounced) {
+    const sensorbus::Bus bus(testenv::busFolder());
+    ASSERT_EQ(bus.plug({"Zed9", "SN2", "DS1", {}}), sensorbus::BusStatus::ok);
+    ASSERT_EQ(bus.plug({"ABC123", "SN1", "DS1", {}}), sensorbus::BusStatus::ok);
+    EXPECT_EQ(enumerateSensors(), (std::vector<std::string>{"abc123", "zed9"}));
+
+    UsbListener listener;
+    std::vector<std::string> calls;
+    ASSERT_TRUE(listener.createWindow(DeviceStatusHolder{[&](const std::string& id) {
+                                                             calls.push_back("arrival " + id);
+                                                             bus.unplug(id);
+                                                         },
+                                                         [&] {
+                                                             calls.push_back("removal");
+                                                             listener.postClose();
+                                                         }}));
+    ASSERT_EQ(bus.plug({"NEW7", "SN7", "DS2", {}}), sensorbus::BusStatus::ok);
+    std::jthread timeout([&](std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any wake;
+        std::unique_lock lock(mutex);
+        if (!wake.wait_for(lock, stop, std::chrono::seconds(30), [] { return false; })) {
+            listener.postClose(); // a missed broadcast fails the test instead of hanging it
+        }
+    });
+    EXPECT_EQ(listener.pump(std::stop_source().get_token()), platform::PumpEnd::closed);
+    timeout.request_stop();
+    timeout.join();
+    EXPECT_EQ(calls, (std::vector<std::string>{"arrival NEW7", "removal"}));
+    listener.destroyWindow();
 }
 
 // A device-interface broadcast as the system builds it: the header, the class and the name.
