@@ -23,7 +23,8 @@ float toFloat(double value) {
 } // namespace
 
 optimization::Buffers::Buffers() {
-    for (cv::Mat* matrix : {&turned, &mask, &masked, &mask8, &normalized, &unit, &work}) {
+    for (cv::Mat* matrix : {&turned, &mask, &masked, &mask8, &normalized, &unit, &work, &stripUnit,
+                            &stripBlurred, &stripSharpened, &stripSmoothed}) {
         matrix->allocator = pageMatAllocator();
     }
 }
