@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -113,27 +114,40 @@ void windowAndAdjust(const cv::Mat& smoothed16, cv::Mat& out, double gamma, doub
 
 // sharpened = clamp(unit + (unit - blurred) * amount, 0, 1), rounded as the chain's two cv::addWeighted
 // calls round: they sum in doubles and round each sum to a float. The difference of two floats is the
-// same rounded either way; the sharpening sum is not, and is made in doubles.
-void sharpen(const float* unit, const float* blurred, float* sharpened, int begin, int end, double amount) {
+// same rounded either way; the sharpening sum is not, and is made in doubles. Widens [low, high] by
+// the sharpened values.
+void sharpen(const float* unit, const float* blurred, float* sharpened, int begin, int end, double amount,
+             float& low, float& high) {
     int i = begin;
+    float least = low, most = high;
 #if CV_SIMD_64F
     const cv::v_float64 vAmount = cv::vx_setall_f64(amount);
     const cv::v_float32 zero = cv::vx_setzero_f32(), one = cv::vx_setall_f32(1.0f);
+    cv::v_float32 vLeast = cv::vx_setall_f32(least), vMost = cv::vx_setall_f32(most);
     for (; i + cv::v_float32::nlanes <= end; i += cv::v_float32::nlanes) {
         const cv::v_float32 f = cv::vx_load(unit + i);
         const cv::v_float32 detail = f - cv::vx_load(blurred + i);
         const cv::v_float32 k = cv::v_cvt_f32(cv::v_cvt_f64(f) + cv::v_cvt_f64(detail) * vAmount,
                                               cv::v_cvt_f64_high(f) + cv::v_cvt_f64_high(detail) * vAmount);
         // k is never NaN here, so min and max clamp as clampImage does.
-        cv::v_store(sharpened + i, cv::v_min(cv::v_max(k, zero), one));
+        const cv::v_float32 clamped = cv::v_min(cv::v_max(k, zero), one);
+        cv::v_store(sharpened + i, clamped);
+        vLeast = cv::v_min(vLeast, clamped);
+        vMost = cv::v_max(vMost, clamped);
     }
+    least = cv::v_reduce_min(vLeast);
+    most = cv::v_reduce_max(vMost);
 #endif
     for (; i < end; ++i) {
         const double f = unit[i];
         const auto detail = static_cast<float>(f - blurred[i]);
         const auto k = static_cast<float>(f + detail * amount);
         sharpened[i] = k > 1.0f ? 1.0f : (k < 0.0f ? 0.0f : k);
+        least = std::min(least, sharpened[i]);
+        most = std::max(most, sharpened[i]);
     }
+    low = least;
+    high = most;
 }
 
 // The strips start on any row, so the passes below make no assumption on their vectors' alignment.
@@ -226,16 +240,25 @@ struct StripRun {
     double offset;
     const std::uint16_t* finish;
     int tail; // the last samples, recomputed by the chain's own calls
-    optimization::Buffers& buffers;
     cv::Mat& result;
+    // The blur as the chain's cv::GaussianBlur makes it: along the rows, then along the columns.
+    cv::Mat kernel;
+    cv::Mat identity;
+    int windowRows; // the most unit rows a strip reads
+};
+
+// Picture rows [first, last) of the stretch and of its blur along the rows that a worker holds.
+struct Window {
+    int first = 0;
+    int last = 0;
 };
 
 // Picture rows [first, last) of the enhanced result. The smoothing reads the smallest and largest
 // sharpened value of the whole picture: a strip of several carries two rows holding `low` and `high`
 // next to rows whose results it drops, so that the filter sees the picture's span. Widens
-// [seenLow, seenHigh] by the sharpened values of the strip's own rows.
-void enhanceStrip(const StripRun& run, int first, int last, float low, float high, float& seenLow,
-                  float& seenHigh) {
+// [seenLow, seenHigh] by the sharpened values of the rows it sharpens (all of them the picture's).
+void enhanceStrip(const StripRun& run, optimization::Buffers::Strip& buffers, Window& window, int first,
+                  int last, float low, float high, float& seenLow, float& seenHigh) {
     const int rows = run.size.height, cols = run.size.width;
     const int reach = blurReach(run.sigma);
     // The smoothing reads sharpened rows [sharpFirst, sharpLast), the blur unit rows [unitFirst, unitLast).
@@ -243,36 +266,70 @@ void enhanceStrip(const StripRun& run, int first, int last, float low, float hig
     const int sharpLast = std::min(rows, last + kSmoothingReach);
     const int unitFirst = std::max(0, sharpFirst - reach);
     const int unitLast = std::min(rows, sharpLast + reach);
-    optimization::Buffers& buffers = run.buffers;
 
-    cv::Mat unit = floatsOn(buffers.stripUnit, unitLast - unitFirst, cols);
-    if (run.turn) {
-        lookUpStretchTurned(run.samples, run.stretch, unitFirst, unit);
-    } else {
-        const auto* in = run.samples.ptr<std::uint16_t>(unitFirst);
-        auto* out = unit.ptr<float>();
-        inChunks(static_cast<int>(unit.total()),
-                 [&](int begin, int end) { lookUpStretch(in, run.stretch, out, begin, end); });
+    // The rows held from the strip before that this one reads again move to the top; the others are
+    // made anew. Blurring along the rows reads one row at a time, so rows made apart blur the same.
+    auto* unitData = floatsOn(buffers.unit, run.windowRows, cols).ptr<float>();
+    auto* acrossData = floatsOn(buffers.across, run.windowRows, cols).ptr<float>();
+    int kept = 0;
+    if (window.first <= unitFirst && unitFirst < window.last) {
+        kept = std::min(window.last, unitLast) - unitFirst;
+        const auto skip = static_cast<std::size_t>(unitFirst - window.first) * cols;
+        const auto bytes = static_cast<std::size_t>(kept) * cols * sizeof(float);
+        std::memmove(unitData, unitData + skip, bytes);
+        std::memmove(acrossData, acrossData + skip, bytes);
+    }
+    window = {unitFirst, unitLast};
+    // Exactly the window's rows: the filters read rows beyond their own from these matrices.
+    cv::Mat unit(unitLast - unitFirst, cols, CV_32F, unitData);
+    cv::Mat across(unitLast - unitFirst, cols, CV_32F, acrossData);
+    if (unitFirst + kept < unitLast) {
+        cv::Mat fresh = unit.rowRange(kept, unit.rows);
+        if (run.turn) {
+            lookUpStretchTurned(run.samples, run.stretch, unitFirst + kept, fresh);
+        } else {
+            const auto* in = run.samples.ptr<std::uint16_t>(unitFirst + kept);
+            auto* out = fresh.ptr<float>();
+            inChunks(static_cast<int>(fresh.total()),
+                     [&](int begin, int end) { lookUpStretch(in, run.stretch, out, begin, end); });
+        }
+        cv::Mat freshAcross = across.rowRange(kept, across.rows);
+        cv::sepFilter2D(fresh, freshAcross, CV_32F, run.kernel, run.identity, cv::Point(-1, -1), 0,
+                        cv::BORDER_REFLECT_101);
     }
 
-    // The blur reads the unit rows around its own rows from the strip's matrix, as it would from the
-    // whole picture; at the picture's edges the strip's edges are the picture's.
+    // Along the columns the blur reads the rows around its own from the window, as it would from the
+    // whole picture; at the picture's edges the window's edges are the picture's.
     const int sharpRows = sharpLast - sharpFirst;
     const cv::Mat blurIn = unit.rowRange(sharpFirst - unitFirst, sharpLast - unitFirst);
-    cv::Mat blurred = floatsOn(buffers.stripBlurred, sharpRows, cols);
-    cv::GaussianBlur(blurIn, blurred, cv::Size(0, 0), run.sigma, 0, cv::BORDER_REFLECT_101);
+    cv::Mat blurred = floatsOn(buffers.blurred, sharpRows, cols);
+    cv::sepFilter2D(across.rowRange(sharpFirst - unitFirst, sharpLast - unitFirst), blurred, CV_32F,
+                    run.identity, run.kernel, cv::Point(-1, -1), 0, cv::BORDER_REFLECT_101);
 
     const bool whole = first == 0 && last == rows;
     const bool spanOnTop = !whole && last == rows; // the picture's last rows must stay at the bottom
     const int spanRows = whole ? 0 : 2;
-    cv::Mat sharpened = floatsOn(buffers.stripSharpened, sharpRows + spanRows, cols);
+    cv::Mat sharpened = floatsOn(buffers.sharpened, sharpRows + spanRows, cols);
     const int sharpAt = spanOnTop ? spanRows : 0;
     const int count = sharpRows * cols;
     {
         const auto* unitIn = blurIn.ptr<float>();
         const auto* blurredIn = blurred.ptr<float>();
         auto* out = sharpened.ptr<float>(sharpAt);
-        inChunks(count, [&](int begin, int end) { sharpen(unitIn, blurredIn, out, begin, end, run.amount); });
+        // The last samples are made again below; their span is taken from there.
+        const int spanned = last == rows ? count - run.tail : count;
+        std::mutex mutex; // guards seenLow and seenHigh while the chunks merge their findings
+        inChunks(count, [&](int begin, int end) {
+            float chunkLow = 1.0f, chunkHigh = 0.0f;
+            sharpen(unitIn, blurredIn, out, begin, std::min(end, spanned), run.amount, chunkLow, chunkHigh);
+            if (end > spanned) {
+                float ignored = 0.0f;
+                sharpen(unitIn, blurredIn, out, std::max(begin, spanned), end, run.amount, ignored, ignored);
+            }
+            std::lock_guard lock(mutex);
+            seenLow = std::min(seenLow, chunkLow);
+            seenHigh = std::max(seenHigh, chunkHigh);
+        });
     }
     const int total = rows * cols;
     if (last == rows) {
@@ -284,19 +341,19 @@ void enhanceStrip(const StripRun& run, int first, int last, float low, float hig
         clampImage(sharpenedTail, 0.0, 1.0);
         const auto all = static_cast<int>(sharpened.total());
         sharpenedTail.copyTo(sharpened.reshape(1, 1).colRange(all - run.tail, all));
+        double tailLow = 0, tailHigh = 0;
+        cv::minMaxLoc(sharpenedTail, &tailLow, &tailHigh);
+        seenLow = std::min(seenLow, static_cast<float>(tailLow));
+        seenHigh = std::max(seenHigh, static_cast<float>(tailHigh));
     }
     const int ownAt = sharpAt + (first - sharpFirst);
-    double ownLow = 0, ownHigh = 0;
-    cv::minMaxLoc(sharpened.rowRange(ownAt, ownAt + (last - first)), &ownLow, &ownHigh);
-    seenLow = std::min(seenLow, static_cast<float>(ownLow));
-    seenHigh = std::max(seenHigh, static_cast<float>(ownHigh));
     if (!whole) {
         const int spanAt = spanOnTop ? 0 : sharpRows;
         sharpened.row(spanAt).setTo(low);
         sharpened.row(spanAt + 1).setTo(high);
     }
 
-    cv::Mat smoothed = floatsOn(buffers.stripSmoothed, sharpened.rows, cols);
+    cv::Mat smoothed = floatsOn(buffers.smoothed, sharpened.rows, cols);
     cv::bilateralFilter(sharpened, smoothed, optimization::kBilateralDiameter,
                         optimization::kBilateralSigmaColour, optimization::kBilateralSigmaSpace,
                         cv::BORDER_REFLECT_101);
@@ -373,6 +430,8 @@ void enhanceExposure(const cv::Mat& stored, bool turn, cv::Mat& result, double g
     // least the recomputed last samples and the rows the smoothing reads beside them.
     const int minimumRows = 2 * kSmoothingReach + 1 + (2 * kBlock + size.width - 1) / size.width;
     const int strips = std::max(1, size.height / std::max(kStripRows, minimumRows));
+    const int reach = blurReach(sigma);
+    const int stripRows = (size.height + strips - 1) / strips;
     const StripRun run{samples,
                        turn,
                        size,
@@ -384,16 +443,37 @@ void enhanceExposure(const cv::Mat& stored, bool turn, cv::Mat& result, double g
                        offset,
                        buffers.finishTable.ptr<std::uint16_t>(),
                        tailLength(total),
-                       buffers,
-                       result};
+                       result,
+                       cv::getGaussianKernel(2 * reach + 1, sigma, CV_32F),
+                       cv::Mat(1, 1, CV_32F, cv::Scalar(1.0)),
+                       std::min(size.height, stripRows + 2 * (kSmoothingReach + reach))};
+    // Each worker takes its share of the strips from the top down, so that the rows it holds serve
+    // its next strip; the steps inside a strip then run on the worker's own thread.
+    const int workers = std::min(strips, Buffers::kStripWorkers);
     const auto allStrips = [&](float low, float high, float& seenLow, float& seenHigh) {
+        std::mutex mutex; // guards seenLow and seenHigh while the workers merge their findings
         seenLow = 1.0f;
         seenHigh = 0.0f;
-        for (int strip = 0; strip < strips; ++strip) {
-            enhanceStrip(run, static_cast<int>(static_cast<std::int64_t>(size.height) * strip / strips),
-                         static_cast<int>(static_cast<std::int64_t>(size.height) * (strip + 1) / strips), low,
-                         high, seenLow, seenHigh);
-        }
+        const auto rowAt = [&](int boundary) {
+            return static_cast<int>(static_cast<std::int64_t>(size.height) * boundary / strips);
+        };
+        cv::parallel_for_(
+            cv::Range(0, workers),
+            [&](const cv::Range& range) {
+                for (int worker = range.start; worker < range.end; ++worker) {
+                    float ownLow = 1.0f, ownHigh = 0.0f;
+                    Window window;
+                    for (int strip = strips * worker / workers; strip < strips * (worker + 1) / workers;
+                         ++strip) {
+                        enhanceStrip(run, buffers.strips[worker], window, rowAt(strip), rowAt(strip + 1), low,
+                                     high, ownLow, ownHigh);
+                    }
+                    std::lock_guard lock(mutex);
+                    seenLow = std::min(seenLow, ownLow);
+                    seenHigh = std::max(seenHigh, ownHigh);
+                }
+            },
+            workers);
     };
     // Sharpening a stretched picture almost always reaches both 0 and 1 (its darkest and brightest
     // samples); when it does not, the strips run again with the span they found.

@@ -23,9 +23,14 @@ float toFloat(double value) {
 } // namespace
 
 optimization::Buffers::Buffers() {
-    for (cv::Mat* matrix : {&turned, &mask, &masked, &mask8, &normalized, &unit, &work, &stripUnit,
-                            &stripBlurred, &stripSharpened, &stripSmoothed}) {
+    for (cv::Mat* matrix : {&turned, &mask, &masked, &mask8, &normalized, &unit, &work}) {
         matrix->allocator = pageMatAllocator();
+    }
+    for (Strip& strip : strips) {
+        for (cv::Mat* matrix :
+             {&strip.unit, &strip.across, &strip.blurred, &strip.sharpened, &strip.smoothed}) {
+            matrix->allocator = pageMatAllocator();
+        }
     }
 }
 
