@@ -300,31 +300,37 @@ void enhanceStrip(const StripRun& run, optimization::Buffers::Strip& buffers, Wi
 
     // Along the columns the blur reads the rows around its own from the window, as it would from the
     // whole picture; at the picture's edges the window's edges are the picture's.
-    const int sharpRows = sharpLast - sharpFirst;
-    const cv::Mat blurIn = unit.rowRange(sharpFirst - unitFirst, sharpLast - unitFirst);
-    cv::Mat blurred = floatsOn(buffers.blurred, sharpRows, cols);
-    cv::sepFilter2D(across.rowRange(sharpFirst - unitFirst, sharpLast - unitFirst), blurred, CV_32F,
-                    run.identity, run.kernel, cv::Point(-1, -1), 0, cv::BORDER_REFLECT_101);
-
+    // The blur goes straight into the rows of the sharpened strip and is sharpened there, in place
+    // (each sample is read just before it is replaced); a strip of several has two more rows there
+    // for the span.
     const bool whole = first == 0 && last == rows;
     const bool spanOnTop = !whole && last == rows; // the picture's last rows must stay at the bottom
     const int spanRows = whole ? 0 : 2;
+    const int sharpRows = sharpLast - sharpFirst;
     cv::Mat sharpened = floatsOn(buffers.sharpened, sharpRows + spanRows, cols);
     const int sharpAt = spanOnTop ? spanRows : 0;
+    const cv::Mat blurIn = unit.rowRange(sharpFirst - unitFirst, sharpLast - unitFirst);
+    cv::Mat blurred = sharpened.rowRange(sharpAt, sharpAt + sharpRows);
+    cv::sepFilter2D(across.rowRange(sharpFirst - unitFirst, sharpLast - unitFirst), blurred, CV_32F,
+                    run.identity, run.kernel, cv::Point(-1, -1), 0, cv::BORDER_REFLECT_101);
+
     const int count = sharpRows * cols;
+    cv::Mat sharpenedTail;
+    if (last == rows) {
+        sharpenedTail = blurred.reshape(1, 1).colRange(count - run.tail, count).clone();
+    }
     {
         const auto* unitIn = blurIn.ptr<float>();
-        const auto* blurredIn = blurred.ptr<float>();
-        auto* out = sharpened.ptr<float>(sharpAt);
+        auto* inOut = blurred.ptr<float>();
         // The last samples are made again below; their span is taken from there.
         const int spanned = last == rows ? count - run.tail : count;
         std::mutex mutex; // guards seenLow and seenHigh while the chunks merge their findings
         inChunks(count, [&](int begin, int end) {
             float chunkLow = 1.0f, chunkHigh = 0.0f;
-            sharpen(unitIn, blurredIn, out, begin, std::min(end, spanned), run.amount, chunkLow, chunkHigh);
+            sharpen(unitIn, inOut, inOut, begin, std::min(end, spanned), run.amount, chunkLow, chunkHigh);
             if (end > spanned) {
                 float ignored = 0.0f;
-                sharpen(unitIn, blurredIn, out, std::max(begin, spanned), end, run.amount, ignored, ignored);
+                sharpen(unitIn, inOut, inOut, std::max(begin, spanned), end, run.amount, ignored, ignored);
             }
             std::lock_guard lock(mutex);
             seenLow = std::min(seenLow, chunkLow);
@@ -335,12 +341,10 @@ void enhanceStrip(const StripRun& run, optimization::Buffers::Strip& buffers, Wi
     if (last == rows) {
         // The last samples as the chain computes them (the strip's last rows are the picture's).
         const cv::Mat unitTail = blurIn.reshape(1, 1).colRange(count - run.tail, count);
-        cv::Mat sharpenedTail = blurred.reshape(1, 1).colRange(count - run.tail, count).clone();
         cv::addWeighted(unitTail, 1.0, sharpenedTail, -1.0, 0, sharpenedTail);
         cv::addWeighted(unitTail, 1.0, sharpenedTail, run.amount, 0, sharpenedTail);
         clampImage(sharpenedTail, 0.0, 1.0);
-        const auto all = static_cast<int>(sharpened.total());
-        sharpenedTail.copyTo(sharpened.reshape(1, 1).colRange(all - run.tail, all));
+        sharpenedTail.copyTo(blurred.reshape(1, 1).colRange(count - run.tail, count));
         double tailLow = 0, tailHigh = 0;
         cv::minMaxLoc(sharpenedTail, &tailLow, &tailHigh);
         seenLow = std::min(seenLow, static_cast<float>(tailLow));
@@ -447,33 +451,19 @@ void enhanceExposure(const cv::Mat& stored, bool turn, cv::Mat& result, double g
                        cv::getGaussianKernel(2 * reach + 1, sigma, CV_32F),
                        cv::Mat(1, 1, CV_32F, cv::Scalar(1.0)),
                        std::min(size.height, stripRows + 2 * (kSmoothingReach + reach))};
-    // Each worker takes its share of the strips from the top down, so that the rows it holds serve
-    // its next strip; the steps inside a strip then run on the worker's own thread.
-    const int workers = std::min(strips, Buffers::kStripWorkers);
+    // From the top down, so that the rows a strip holds serve the next one. The steps inside a strip
+    // run on OpenCV's threads.
     const auto allStrips = [&](float low, float high, float& seenLow, float& seenHigh) {
-        std::mutex mutex; // guards seenLow and seenHigh while the workers merge their findings
         seenLow = 1.0f;
         seenHigh = 0.0f;
-        const auto rowAt = [&](int boundary) {
-            return static_cast<int>(static_cast<std::int64_t>(size.height) * boundary / strips);
-        };
-        cv::parallel_for_(
-            cv::Range(0, workers),
-            [&](const cv::Range& range) {
-                for (int worker = range.start; worker < range.end; ++worker) {
-                    float ownLow = 1.0f, ownHigh = 0.0f;
-                    Window window;
-                    for (int strip = strips * worker / workers; strip < strips * (worker + 1) / workers;
-                         ++strip) {
-                        enhanceStrip(run, buffers.strips[worker], window, rowAt(strip), rowAt(strip + 1), low,
-                                     high, ownLow, ownHigh);
-                    }
-                    std::lock_guard lock(mutex);
-                    seenLow = std::min(seenLow, ownLow);
-                    seenHigh = std::max(seenHigh, ownHigh);
-                }
-            },
-            workers);
+        Window window;
+        for (int strip = 0; strip < strips; ++strip) {
+            const auto rowAt = [&](int boundary) {
+                return static_cast<int>(static_cast<std::int64_t>(size.height) * boundary / strips);
+            };
+            enhanceStrip(run, buffers.strip, window, rowAt(strip), rowAt(strip + 1), low, high, seenLow,
+                         seenHigh);
+        }
     };
     // Sharpening a stretched picture almost always reaches both 0 and 1 (its darkest and brightest
     // samples); when it does not, the strips run again with the span they found.

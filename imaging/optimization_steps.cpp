@@ -26,11 +26,8 @@ optimization::Buffers::Buffers() {
     for (cv::Mat* matrix : {&turned, &mask, &masked, &mask8, &normalized, &unit, &work}) {
         matrix->allocator = pageMatAllocator();
     }
-    for (Strip& strip : strips) {
-        for (cv::Mat* matrix :
-             {&strip.unit, &strip.across, &strip.blurred, &strip.sharpened, &strip.smoothed}) {
-            matrix->allocator = pageMatAllocator();
-        }
+    for (cv::Mat* matrix : {&strip.unit, &strip.across, &strip.sharpened, &strip.smoothed}) {
+        matrix->allocator = pageMatAllocator();
     }
 }
 
