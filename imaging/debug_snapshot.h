@@ -14,6 +14,6 @@ inline constexpr const char* kDebugSnapshotVariable = "OSTRA_DEBUG_SNAPSHOT_FOLD
 // (the folder is never created).
 std::optional<std::filesystem::path> debugSnapshotFolder();
 
-// Writes `picture` (grey, 8 or 16 bits) as an uncompressed TIFF file `fileName` in the snapshot folder,
-// replacing an older one, when snapshots are enabled. Never throws; a failed write is ignored.
+// Writes `picture` (grey, 8 or 16 bits) as an uncompressed TIFF file `fileName` in the snapshot folder, replacing an older one, when
+// snapshots are enabled. Never throws; a failed write is ignored.
 void writeDebugSnapshot(const cv::Mat& picture, const char* fileName);
