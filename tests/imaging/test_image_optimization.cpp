@@ -1,3 +1,4 @@
+#include "imaging/enhance_exposure.h"
 #include "imaging/optimization_steps.h"
 #include "imaging/perform_image_optimization.h"
 #include "imaging/picture_size.h"
@@ -390,6 +391,34 @@ TEST(ImageOptimization, EnhancementIsTheReferenceChainBitForBit) {
                 << (c.upright ? "" : " turned");
         }
     }
+}
+
+// A full-size exposure's intermediates are a few strips of rows, kept for the next picture and not
+// made anew for a smaller one; reusing them gives the same picture, the reference chain's.
+TEST(ImageOptimization, LargePicturesKeepAFewStripsOfIntermediates) {
+    optimization::Buffers buffers;
+    const auto enhance = [&buffers](const Image& image) {
+        const cv::Mat stored(image.height, image.width, CV_16UC1,
+                             const_cast<std::uint16_t*>(image.pixels.data()));
+        cv::Mat result;
+        enhanceExposure(stored, !image.upright, result, image.gamma, optimization::kUltraHdSigma,
+                        optimization::kUltraHdAmount, image.contrast, image.brightness * 255.0, buffers);
+        return result;
+    };
+    const auto large = exposure(1300, 1700);
+    const cv::Mat first = enhance(*large);
+    EXPECT_EQ(pictures::values(first), pictures::values(referenceChain(*large, true)));
+    const auto& strip = buffers.strip;
+    for (const cv::Mat* matrix : {&strip.unit, &strip.across, &strip.sharpened, &strip.smoothed}) {
+        EXPECT_LT(matrix->total(), large->pixels.size() / 6);
+    }
+    for (const cv::Mat* matrix : {&buffers.turned, &buffers.masked, &buffers.unit, &buffers.work}) {
+        EXPECT_TRUE(matrix->empty());
+    }
+    const auto* unitData = strip.unit.data;
+    enhance(*exposure(700, 900, false));
+    EXPECT_EQ(strip.unit.data, unitData) << "a smaller picture made new intermediates";
+    EXPECT_EQ(cv::norm(enhance(*large), first, cv::NORM_INF), 0);
 }
 
 } // namespace
