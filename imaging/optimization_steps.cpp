@@ -26,6 +26,9 @@ optimization::Buffers::Buffers() {
     for (cv::Mat* matrix : {&turned, &mask, &masked, &mask8, &normalized, &unit, &work}) {
         matrix->allocator = pageMatAllocator();
     }
+    for (cv::Mat* matrix : {&strip.unit, &strip.across, &strip.sharpened, &strip.smoothed}) {
+        matrix->allocator = pageMatAllocator();
+    }
 }
 
 void maskSaturated(const cv::Mat& source, cv::Mat& masked, cv::Mat& mask) {

@@ -34,6 +34,17 @@ struct Buffers {
     cv::Mat normalized; // min-max stretch, later the smoothed picture back in 16 bits
     cv::Mat unit;       // the stretch as floats in [0, 1], later the smoothed floats
     cv::Mat work;       // blur, detail, sharpened, then the windowed and gamma-corrected floats
+    // A large picture goes through the chain in strips of rows, one after the other: the stretched
+    // floats of a strip and the rows around it, their blur along the rows (both kept from one strip to
+    // the next where the strips overlap), the blurred then sharpened strip and its smoothing. Each
+    // grows to the largest strip met and is kept.
+    struct Strip {
+        cv::Mat unit;
+        cv::Mat across;
+        cv::Mat sharpened;
+        cv::Mat smoothed;
+    };
+    Strip strip;
     // The last steps of the chain by 16-bit sample, for the gamma, contrast and offset in finishKey.
     cv::Mat finishTable;
     cv::Vec3d finishKey;

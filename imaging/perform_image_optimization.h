@@ -18,8 +18,9 @@
 //
 // Threads: call it from any thread; the caller keeps the image's adjustment values from changing
 // during the call. The intermediate matrices are kept between calls and reused (a full-size exposure
-// needs about 20 MB of them, on pages of their own); a mutex guards them, and a call that finds them
-// busy on another thread waits, so that the process never holds two sets.
+// needs about 5 MB of them, on pages of their own, sized by the largest picture met); a mutex guards
+// them, and a call that finds them busy on another thread waits, so that the process never holds two
+// sets.
 void perform_image_optimization(std::shared_ptr<Image> image, cv::Mat& result, int& width, int& height);
 
 // Frees the intermediate matrices kept between calls (for example when the source closes). Waits for a

@@ -1,3 +1,4 @@
+#include "imaging/enhance_exposure.h"
 #include "imaging/optimization_steps.h"
 #include "imaging/perform_image_optimization.h"
 #include "imaging/picture_size.h"
@@ -314,8 +315,11 @@ TEST(OptimizationSteps, ClampImageBoundsEveryElementAndKeepsNaN) {
 // sharpens by 5.5, HD by 5 and 3; the bilateral filter has diameter 5 and sigmas 10; the window runs
 // from 655 over 64880.
 cv::Mat referenceChain(const Image& image, bool ultraHd) {
-    const cv::Mat picture =
+    cv::Mat picture =
         cv::Mat(image.height, image.width, CV_16UC1, const_cast<std::uint16_t*>(image.pixels.data())).clone();
+    if (!image.upright) {
+        cv::rotate(picture, picture, cv::ROTATE_90_CLOCKWISE);
+    }
     cv::Mat mask16;
     cv::Mat(picture != 65535).convertTo(mask16, CV_16U, 257);
     cv::Mat masked, mask8, stretched = cv::Mat::zeros(picture.size(), CV_16UC1);
@@ -341,31 +345,42 @@ cv::Mat referenceChain(const Image& image, bool ultraHd) {
     return result;
 }
 
-// A smooth exposure with grain and a saturated strip.
-std::shared_ptr<Image> exposure(int width, int height) {
+// A smooth exposure with grain and a saturated strip; a flat one has the same value everywhere.
+std::shared_ptr<Image> exposure(int width, int height, bool upright = true, bool flat = false) {
     std::vector<std::uint16_t> samples;
     std::uint32_t seed = 7;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             seed = seed * 1664525u + 1013904223u;
-            samples.push_back(
-                x > width - 4 ? 65535 : static_cast<std::uint16_t>(9000 + 150 * x + 90 * y + (seed >> 22)));
+            samples.push_back(flat ? 30000
+                              : x > width - 4
+                                  ? 65535
+                                  : static_cast<std::uint16_t>(9000 + 150 * x + 90 * y + (seed >> 22)));
         }
     }
-    return pictures::make(width, height, samples, true, true);
+    return pictures::make(width, height, samples, upright, true);
 }
 
+// Small pictures run the steps one by one; large ones go through the chain in strips of rows (odd
+// widths put the rows at any alignment, narrow pictures make the last strip hold the last samples,
+// a flat picture's sharpened span is not [0, 1]).
 TEST(ImageOptimization, EnhancementIsTheReferenceChainBitForBit) {
     struct Case {
         int width, height;
         double gamma, contrast;
         int brightness;
+        bool upright = true;
+        bool flat = false;
     };
     const Case cases[] = {
-        {24, 17, 0.68, 1.0, 0}, {181, 97, 0.68, 1.0, 0}, {256, 128, 1.3, 1.2, -3}, {130, 171, 0.5, 0.8, 2}};
+        {24, 17, 0.68, 1.0, 0},   {181, 97, 0.68, 1.0, 0},         {256, 128, 1.3, 1.2, -3},
+        {130, 171, 0.5, 0.8, 2},  {181, 700, 0.68, 1.0, 0},        {1301, 263, 0.68, 1.1, 1},
+        {61, 1031, 0.9, 1.0, 0},  {257, 300, 0.68, 1.0, 0, false}, {183, 641, 0.68, 1.0, 0, true, true},
+        {4, 12000, 0.68, 1.0, 0}, {5000, 7, 0.68, 1.0, 0, false},
+    };
     for (const auto& c : cases) {
         for (const bool ultraHd : {true, false}) {
-            auto image = exposure(c.width, c.height);
+            auto image = exposure(c.width, c.height, c.upright, c.flat);
             image->ultraHd = ultraHd;
             image->gamma = c.gamma;
             image->contrast = c.contrast;
@@ -373,9 +388,38 @@ TEST(ImageOptimization, EnhancementIsTheReferenceChainBitForBit) {
             const cv::Mat expected = referenceChain(*image, ultraHd);
             const auto actual = optimizedValues(image);
             EXPECT_EQ(actual, pictures::values(expected))
-                << c.width << "x" << c.height << (ultraHd ? " Ultra HD" : " HD");
+                << c.width << "x" << c.height << (ultraHd ? " Ultra HD" : " HD")
+                << (c.upright ? "" : " turned");
         }
     }
+}
+
+// A full-size exposure's intermediates are a few strips of rows, kept for the next picture and not
+// made anew for a smaller one; reusing them gives the same picture, the reference chain's.
+TEST(ImageOptimization, LargePicturesKeepAFewStripsOfIntermediates) {
+    optimization::Buffers buffers;
+    const auto enhance = [&buffers](const Image& image) {
+        const cv::Mat stored(image.height, image.width, CV_16UC1,
+                             const_cast<std::uint16_t*>(image.pixels.data()));
+        cv::Mat result;
+        enhanceExposure(stored, !image.upright, result, image.gamma, optimization::kUltraHdSigma,
+                        optimization::kUltraHdAmount, image.contrast, image.brightness * 255.0, buffers);
+        return result;
+    };
+    const auto large = exposure(1300, 1700);
+    const cv::Mat first = enhance(*large);
+    EXPECT_EQ(pictures::values(first), pictures::values(referenceChain(*large, true)));
+    const auto& strip = buffers.strip;
+    for (const cv::Mat* matrix : {&strip.unit, &strip.across, &strip.sharpened, &strip.smoothed}) {
+        EXPECT_LT(matrix->total(), large->pixels.size() / 6);
+    }
+    for (const cv::Mat* matrix : {&buffers.turned, &buffers.masked, &buffers.unit, &buffers.work}) {
+        EXPECT_TRUE(matrix->empty());
+    }
+    const auto* unitData = strip.unit.data;
+    enhance(*exposure(700, 900, false));
+    EXPECT_EQ(strip.unit.data, unitData) << "a smaller picture made new intermediates";
+    EXPECT_EQ(cv::norm(enhance(*large), first, cv::NORM_INF), 0);
 }
 
 } // namespace
