@@ -14,6 +14,7 @@
 #include "sensor-sim/bus.h"
 #include "sensor-sim/synthetic_image.h"
 #include "support/config_file.h"
+#include "ui/acquisition_dialog_lookup.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QMetaObject>
@@ -39,6 +40,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <spawn.h>
 #include <string>
@@ -83,12 +85,7 @@ template <typename F> void onDialogThread(F f) {
 }
 
 QWidget* acquisitionDialog() {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->objectName() == "twaindialog") {
-            return top;
-        }
-    }
-    return nullptr;
+    return ui::findAcquisitionDialog();
 }
 
 int drawnTiles() {
@@ -274,15 +271,7 @@ public:
             if (templates == nullptr || templates->currentIndex() == templateIndex) {
                 return;
             }
-            auto* answer = new QTimer(dialog);
-            QObject::connect(answer, &QTimer::timeout, [answer] {
-                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                if (box != nullptr && box->isVisible()) {
-                    box->button(QMessageBox::Yes)->click();
-                    answer->deleteLater();
-                }
-            });
-            answer->start(5);
+            ui::answerNextQuestionYes(dialog);
             templates->setCurrentIndex(templateIndex);
         });
     }
@@ -402,9 +391,10 @@ long statusKilobytes(const char* field) {
     return -1;
 }
 
-// The child: one Full Mouth 21 session of DS2 exposures, saved and transferred by memory; prints
-// its resident memory at start and its peak.
-int memoryChild() {
+// Runs `session` with an application-data folder of its own (it records the resident memory once the
+// source is enabled and says whether it did all it should), then prints the process's resident memory
+// at its start, with the source enabled, and at its peak.
+int reportMemoryOf(const std::function<bool(long& enabled)>& session) {
     const long baseline = statusKilobytes("VmRSS");
     std::string pattern = (fs::temp_directory_path() / "ostra-bench-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -412,38 +402,32 @@ int memoryChild() {
     }
     setenv("XDG_DATA_HOME", pattern.c_str(), 1);
     fs::create_directories(fs::path(pattern) / "vanto_sensor");
-    std::optional<int> images;
     long enabled = 0;
-    {
-        Session session(kDs2, kFullMouth21, false, true);
-        enabled = statusKilobytes("VmRSS");
-        // Auto Save hands the series over (and hides the dialog) once the last tile is drawn.
-        if (session.ready() && session.expose(21, 0)) {
-            images = session.receiveSeries(false);
-        }
-    }
+    const bool completed = session(enabled);
     std::error_code ec;
     fs::remove_all(pattern, ec);
-    if (images != 22) {
+    if (!completed) {
         return 1;
     }
     std::printf("%ld %ld %ld\n", baseline, enabled, statusKilobytes("VmHWM"));
     return 0;
 }
 
+// The child: one Full Mouth 21 session of DS2 exposures, saved and transferred by memory.
+int memoryChild() {
+    return reportMemoryOf([](long& enabled) {
+        Session session(kDs2, kFullMouth21, false, true);
+        enabled = statusKilobytes("VmRSS");
+        // Auto Save hands the series over (and hides the dialog) once the last tile is drawn.
+        return session.ready() && session.expose(21, 0) && session.receiveSeries(false) == 22;
+    });
+}
+
 // The long-run child: kLongRunExposures plain DS1 exposures, Full Mouth 21 and Full Mouth 18 in turn
-// (choosing a template empties the tiles, so every exposure is drawn); prints the same figures.
+// (choosing a template empties the tiles, so every exposure is drawn).
 int longRunChild() {
-    const long baseline = statusKilobytes("VmRSS");
-    std::string pattern = (fs::temp_directory_path() / "ostra-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        return 2;
-    }
-    setenv("XDG_DATA_HOME", pattern.c_str(), 1);
-    fs::create_directories(fs::path(pattern) / "vanto_sensor");
-    long enabled = 0;
-    int exposed = 0;
-    {
+    return reportMemoryOf([](long& enabled) {
+        int exposed = 0;
         Session session(kDs1, kFullMouth21, false, false, true);
         enabled = statusKilobytes("VmRSS");
         for (int round = 0; session.ready() && exposed < kLongRunExposures; ++round) {
@@ -455,14 +439,8 @@ int longRunChild() {
             }
             exposed += tiles;
         }
-    }
-    std::error_code ec;
-    fs::remove_all(pattern, ec);
-    if (exposed != kLongRunExposures) {
-        return 1;
-    }
-    std::printf("%ld %ld %ld\n", baseline, enabled, statusKilobytes("VmHWM"));
-    return 0;
+        return exposed == kLongRunExposures;
+    });
 }
 
 struct SessionMemory {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QtCore/QLatin1String>
+#include <QtCore/QTimer>
+#include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QDialog>
+#include <QtWidgets/QMessageBox>
 
 namespace ui {
 
@@ -23,6 +26,20 @@ inline QDialog* findAcquisitionDialog() {
         }
     }
     return nullptr;
+}
+
+// Answers Yes to the next question shown (a modal message box) from a timer that `owner` keeps until
+// then, as a user who agrees would.
+inline void answerNextQuestionYes(QObject* owner) {
+    auto* answer = new QTimer(owner);
+    QObject::connect(answer, &QTimer::timeout, [answer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box != nullptr && box->isVisible()) {
+            box->button(QMessageBox::Yes)->click();
+            answer->deleteLater();
+        }
+    });
+    answer->start(5);
 }
 
 } // namespace ui

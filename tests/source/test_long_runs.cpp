@@ -7,6 +7,7 @@
 #include "tests/common/eventually.h"
 #include "tests/common/test_env.h"
 #include "tests/common/twain_app.h"
+#include "ui/acquisition_dialog_lookup.h"
 
 #include <QtCore/QTimer>
 #include <QtWidgets/QComboBox>
@@ -148,15 +149,7 @@ TEST_F(LongRun, ExposuresFillSeriesAfterSeriesWithoutGrowing) {
             QDialog* dialog = acquisitionDialog();
             if (round > 0) {
                 // The dialog asks before it erases the tiles' images: the user says yes.
-                auto* answer = new QTimer(dialog);
-                QObject::connect(answer, &QTimer::timeout, [answer] {
-                    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                    if (box != nullptr && box->isVisible()) {
-                        box->button(QMessageBox::Yes)->click();
-                        answer->deleteLater();
-                    }
-                });
-                answer->start(5);
+                ui::answerNextQuestionYes(dialog);
             }
             dialog->findChild<QComboBox*>("dropdown")->setCurrentIndex(templateIndex);
         });

@@ -82,6 +82,21 @@ protected:
         return app.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
     }
 
+    // A Qt host's message loop: every turn passed with MSG_PROCESSEVENT while the source is open, Qt's
+    // own events once it is closed, until `done` holds (a minute at most).
+    bool turnUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            TW_EVENT event{nullptr, MSG_NULL};
+            if (app.sourceOpen()) {
+                app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+            } else {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            }
+        }
+        return done();
+    }
+
     TwainApp app;
 };
 
@@ -204,18 +219,6 @@ TEST_F(Reentrant, QtHostWorksInsideTheNotificationOfASaveClickedInsideProcessEve
     callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&workInside);
     ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
     enable();
-    const auto turnUntil = [this](const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (!done() && std::chrono::steady_clock::now() < deadline) {
-            TW_EVENT event{nullptr, MSG_NULL};
-            if (app.sourceOpen()) {
-                app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-            } else {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            }
-        }
-        return done();
-    };
     ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
     ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
     QMetaObject::invokeMethod(
@@ -299,14 +302,6 @@ TEST_F(Reentrant, QtHostDisableFromAnotherThreadWhileTheCallbackCallsIn) {
     callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&askWhileDisabled);
     ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
     enable();
-    const auto turnUntil = [this](const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (!done() && std::chrono::steady_clock::now() < deadline) {
-            TW_EVENT event{nullptr, MSG_NULL};
-            app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-        }
-        return done();
-    };
     ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
     ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
     std::optional<TW_UINT16> disabled;
@@ -367,14 +362,6 @@ TEST_F(Reentrant, ExposureWhileTheDialogIsBuiltAgainKeepsTheEarlierSeries) {
     callback.CallBackProc = reinterpret_cast<TW_MEMREF>(&testenv::onNotification);
     ASSERT_EQ(app.call(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback), TWRC_SUCCESS);
     enable();
-    const auto turnUntil = [this](const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (!done() && std::chrono::steady_clock::now() < deadline) {
-            TW_EVENT event{nullptr, MSG_NULL};
-            app.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-        }
-        return done();
-    };
     ASSERT_EQ(sensorbus::Bus(testenv::busFolder()).requestExposures(kUsbId, 1), sensorbus::BusStatus::ok);
     ASSERT_TRUE(turnUntil([] { return testenv::drawnTiles() >= 1; }));
     ASSERT_EQ(disable(), TWRC_SUCCESS);
