@@ -14,12 +14,6 @@ add_subdirectory(source/twpp)
 add_subdirectory(sensor-sim)
 add_subdirectory(dsm)
 
-# The 32-bit DSM_Entry is __stdcall: it is exported under its plain name too, as GetProcAddress
-# asks for "DSM_Entry", while programs linking the import library keep the decorated one.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    target_link_options(twaindsm PRIVATE -Wl,--add-stdcall-alias)
-endif()
-
 # The parts of the device layer that need neither Qt nor the image records: the SDK binding, the
 # USB listener and the work folders.
 ostra_library(ostra_device_portable
