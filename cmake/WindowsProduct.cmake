@@ -1,9 +1,10 @@
 # The Windows product's folders, made by every build (cmake/toolchains/windows-*.cmake):
 #   twain/OstraSensor/  the driver folder as installed in "C:\Windows\twain_32\Ostra Sensor Twain
-#                       Driver": TwainDll.ds, FpdSys.dll with the product folders DS1 and DS2,
-#                       sensor-sim.exe, the Qt and OpenCV DLLs, the compiler's run-time DLLs, and Qt's
-#                       plug-ins (platforms\qwindows.dll, styles\), found through the plug-in path the
-#                       source sets to its own folder
+#                       Driver": TwainDll.ds (the loader a DSM loads, importing kernel32 only), the
+#                       data source OstraSensorTwain.dll that it loads from its own folder, FpdSys.dll
+#                       with the product folders DS1 and DS2, sensor-sim.exe, the Qt and OpenCV DLLs,
+#                       the compiler's run-time DLLs, and Qt's plug-ins (platforms\qwindows.dll,
+#                       styles\), found through the plug-in path the source sets to its own folder
 #   acquire/            ostra-acquire.exe with the stand-in DSM (libtwaindsm.dll) and its own DLLs
 set(OSTRA_ACQUIRE_FOLDER ${PROJECT_BINARY_DIR}/acquire)
 set_target_properties(sensor-sim PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OSTRA_TWAIN_FOLDER})
@@ -43,6 +44,7 @@ function(ostra_copy_windows_dlls target folder)
         VERBATIM)
     add_dependencies(${target}-dlls ${target})
 endfunction()
+# The data source's DLLs (the loader, TwainDll.ds, imports none but the system's).
 ostra_copy_windows_dlls(TwainDll ${OSTRA_TWAIN_FOLDER})
 ostra_copy_windows_dlls(sensor-sim ${OSTRA_TWAIN_FOLDER})
 ostra_copy_windows_dlls(ostra-acquire ${OSTRA_ACQUIRE_FOLDER})
@@ -67,5 +69,5 @@ if(OSTRA_MAKENSIS)
         BYPRODUCTS ${installer_file}
         COMMENT "Installer ${installer_file}"
         VERBATIM)
-    add_dependencies(installer TwainDll-dlls FpdSys sensor-sim-dlls)
+    add_dependencies(installer ostra_twain_loader TwainDll-dlls FpdSys sensor-sim-dlls)
 endif()
