@@ -227,7 +227,7 @@ BOOL CALLBACK loadDataSource(PINIT_ONCE, PVOID, PVOID*) {
     Text file;
     DWORD error = 0;
     if (!ownFile(file, error)) {
-        recordFailure(L"cannot name its own file, so not load the data source", Text(), error);
+        recordFailure(L"cannot find its own file, beside which the data source lies", Text(), error);
         return TRUE;
     }
     // The data source lies beside this file, whatever the DSM named it.
