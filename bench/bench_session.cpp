@@ -8,9 +8,15 @@
 //   of its own, against the raw size of its frames, split into the fixed cost before the first
 //   exposure, the frames and the working set;
 // - the peak of a long run of 1000 exposures (plain frames, Full Mouth 21 and 18 in turn), in a fresh
-//   process too.
+//   process too (--no-long-run leaves it out).
+// On Windows the program is a message-loop application, as the product's hosts are: every message goes
+// to the source (MSG_PROCESSEVENT), the dialog's events turn on the program's own thread inside those
+// calls, and the memory figures are the process's working set.
 #include "bench/bench_support.h"
 #include "imaging/perform_image_optimization.h"
+#include "platform/app_data.h"
+#include "platform/app_window.h"
+#include "platform/own_process.h"
 #include "sensor-sim/bus.h"
 #include "sensor-sim/synthetic_image.h"
 #include "support/config_file.h"
@@ -18,6 +24,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QMetaObject>
+#include <QtCore/QThread>
 #include <QtCore/QTimer>
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
@@ -42,16 +49,13 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
-#include <spawn.h>
+#include <optional>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
+#include <vector>
 
 extern "C" TW_UINT16 TW_CALLINGSTYLE DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg,
                                                TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
-
-extern char** environ;
 
 namespace {
 
@@ -65,7 +69,15 @@ constexpr double kClockMilliseconds = 200.0;
 constexpr double kSeriesGoalMilliseconds = 1500.0;
 constexpr const char* kMemoryChild = "--session-memory-child";
 constexpr const char* kLongRunChild = "--long-run-memory-child";
+constexpr const char* kNoLongRun = "--no-long-run";
 constexpr int kLongRunExposures = 1000;
+#ifdef _WIN32
+constexpr bool kMessageLoop = true;
+constexpr const char* kPeakName = "peak working set";
+#else
+constexpr bool kMessageLoop = false;
+constexpr const char* kPeakName = "peak resident";
+#endif
 
 struct Sensor {
     const char* serial;
@@ -77,10 +89,47 @@ struct Sensor {
 constexpr Sensor kDs1{"SN9001", "U9001", "DS1", 1000, 1500};
 constexpr Sensor kDs2{"SN9002", "U9002", "DS2", 1300, 1700};
 
-// Runs f on the thread where the source's Qt application object lives, and waits.
+// Where the source's files go: the local application-data folder (the runner's private
+// XDG_DATA_HOME on Linux, the user profile's on Windows), and the virtual sensor bus beside them.
+fs::path dataFolder() {
+    return platform::localAppDataFolder().value_or(fs::temp_directory_path());
+}
+
+fs::path busFolder() {
+    return dataFolder() / "ostra-bench-bus";
+}
+
+// The driver folder with the data source and the sensors' product folders: $OSTRA_TWAIN_DS_FOLDER
+// when given (a Windows build run elsewhere than where it was built), else this build's.
+fs::path driverFolder() {
+    const char* folder = std::getenv("OSTRA_TWAIN_DS_FOLDER");
+    return folder != nullptr && *folder != '\0' ? fs::path(folder) : fs::path(OSTRA_TWAIN_FOLDER);
+}
+
+// Runs f on the thread where the source's Qt application object lives, and waits. With a message
+// loop that is this thread.
 template <typename F> void onDialogThread(F f) {
     if (QCoreApplication* app = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
+        if (QThread::currentThread() == app->thread()) {
+            f();
+        } else {
+            QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
+        }
+    }
+}
+
+// One turn of the application's message loop while a source is enabled (kMessageLoop), else a short
+// sleep. Set by the enabled Session; used on the program's one thread only.
+std::function<void()>& messageLoopTurn() {
+    static std::function<void()> turn;
+    return turn;
+}
+
+void turnOrSleep() {
+    if (kMessageLoop && messageLoopTurn()) {
+        messageLoopTurn()();
+    } else {
+        std::this_thread::sleep_for(1ms);
     }
 }
 
@@ -106,7 +155,7 @@ bool eventually(const std::function<bool()>& condition, std::chrono::seconds tim
         if (Clock::now() > deadline) {
             return false;
         }
-        std::this_thread::sleep_for(1ms);
+        turnOrSleep();
     }
     return true;
 }
@@ -121,7 +170,7 @@ bool connected() {
     return shown;
 }
 
-// The source's notifications, posted on its own thread.
+// The source's notifications, posted on its own thread (Linux) or answered to MSG_PROCESSEVENT.
 struct Notifications {
     std::mutex mutex; // guards messages
     std::condition_variable arrived;
@@ -146,20 +195,30 @@ TW_UINT16 TW_CALLINGSTYLE onNotification(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32, 
 
 bool waitFor(TW_UINT16 msg) {
     Notifications& queue = notifications();
-    std::unique_lock lock(queue.mutex);
-    const bool arrived = queue.arrived.wait_for(lock, 300s, [&] {
-        return std::find(queue.messages.begin(), queue.messages.end(), msg) != queue.messages.end();
-    });
-    queue.messages.clear();
-    return arrived;
+    const auto deadline = Clock::now() + 300s;
+    while (Clock::now() < deadline) {
+        {
+            std::unique_lock lock(queue.mutex);
+            if (queue.arrived.wait_for(lock, 1ms, [&] {
+                    return std::find(queue.messages.begin(), queue.messages.end(), msg) !=
+                           queue.messages.end();
+                })) {
+                queue.messages.clear();
+                return true;
+            }
+        }
+        if (kMessageLoop) {
+            turnOrSleep();
+        }
+    }
+    return false;
 }
 
 // A sensor known to this machine, with its corrections, plugged on a private bus.
 void prepareKnownSensor(const Sensor& sensor, const fs::path& bus, bool plainFrames) {
-    const fs::path work =
-        fs::path(std::getenv("XDG_DATA_HOME")) / "vanto_sensor" / "work_dir" / sensor.serial;
+    const fs::path work = dataFolder() / "vanto_sensor" / "work_dir" / sensor.serial;
     fs::create_directories(work.parent_path());
-    fs::copy(fs::path(OSTRA_TWAIN_FOLDER) / sensor.product, work, fs::copy_options::recursive);
+    fs::copy(driverFolder() / sensor.product, work, fs::copy_options::recursive);
     fs::create_directories(work / "Correct" / "Default");
     std::ofstream(work / "Correct" / "Default" / "offset.dft") << "dark field";
     std::ofstream(work / "Correct" / "Default" / "gain.gn") << "gain";
@@ -184,22 +243,26 @@ void prepareKnownSensor(const Sensor& sensor, const fs::path& bus, bool plainFra
 class Session {
 public:
     Session(const Sensor& sensor, int templateIndex, bool native, bool autoSave, bool plainFrames = false) {
-        const fs::path bus = fs::path(std::getenv("XDG_DATA_HOME")) / "bus";
+        const fs::path bus = busFolder();
         if (!fs::exists(bus)) {
             fs::create_directories(bus);
             prepareKnownSensor(sensor, bus, plainFrames);
         }
-        setenv("OSTRA_SENSOR_BUS", bus.c_str(), 1);
-        setenv("OSTRA_TWAIN_DS_FOLDER", OSTRA_TWAIN_FOLDER, 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        qputenv("OSTRA_SENSOR_BUS", QByteArray::fromStdString(bus.string()));
+        qputenv("OSTRA_TWAIN_DS_FOLDER", QByteArray::fromStdString(driverFolder().string()));
+        if (!kMessageLoop && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
         bus_ = bus;
+        window_ = platform::createApplicationWindow("Session");
         usbId_ = sensor.usbId;
 
         app_.ProtocolMajor = 2;
         app_.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2;
         std::strcpy(app_.ProductName, "Session");
         std::strcpy(source_.ProductName, "Vanto Sensor Twain");
-        if (DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr) != TWRC_SUCCESS) {
+        if (DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM,
+                      window_ != 0 ? &window_ : nullptr) != TWRC_SUCCESS) {
             return;
         }
         memory_.Size = sizeof memory_;
@@ -216,10 +279,17 @@ public:
         std::memcpy(mechanism, &type, 2);
         std::memcpy(mechanism + 2, &value, 4);
         TW_CAPABILITY xferMech{ICAP_XFERMECH, TWON_ONEVALUE, mechanism};
-        TW_USERINTERFACE ui{1, 0, nullptr};
-        if (send(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback) != TWRC_SUCCESS ||
-            send(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &xferMech) != TWRC_SUCCESS ||
-            send(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui) != TWRC_SUCCESS) {
+        TW_USERINTERFACE ui{1, 0, reinterpret_cast<TW_HANDLE>(window_)};
+        // A message-loop application hears of its images in MSG_PROCESSEVENT's answers.
+        if ((!kMessageLoop &&
+             send(DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, &callback) != TWRC_SUCCESS) ||
+            send(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &xferMech) != TWRC_SUCCESS) {
+            return;
+        }
+        if (kMessageLoop) {
+            messageLoopTurn() = [this] { turnMessages(); };
+        }
+        if (send(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui) != TWRC_SUCCESS) {
             return;
         }
         enabled_ = true;
@@ -251,7 +321,11 @@ public:
         if (sourceOpen_) {
             DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
         }
-        DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr);
+        DSM_Entry(&app_, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, window_ != 0 ? &window_ : nullptr);
+        messageLoopTurn() = nullptr;
+        if (window_ != 0) {
+            platform::destroyApplicationWindow(window_);
+        }
         std::lock_guard lock(notifications().mutex);
         notifications().messages.clear();
     }
@@ -293,6 +367,22 @@ public:
     }
 
 private:
+    // Every message to the source first; its notifications go where the callback would put them.
+    void turnMessages() {
+        platform::turnApplicationMessages(
+            window_,
+            [this](void* message) {
+                TW_EVENT event{message, MSG_NULL};
+                const TW_UINT16 rc = send(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+                if (event.TWMessage == MSG_XFERREADY || event.TWMessage == MSG_CLOSEDSREQ) {
+                    onNotification(nullptr, nullptr, 0, 0, event.TWMessage, nullptr);
+                }
+                return rc == TWRC_DSEVENT;
+            },
+            1ms);
+    }
+
+    platform::NativeWindow window_ = 0;
     TW_IDENTITY app_{};
     TW_IDENTITY source_{};
     TW_ENTRYPOINT memory_{};
@@ -380,36 +470,16 @@ BENCHMARK(BM_FullMouth18LastExposureToLastByte)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// A /proc/self/status figure in kB (VmRSS, VmHWM).
-long statusKilobytes(const char* field) {
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(field, 0) == 0) {
-            return std::atol(line.c_str() + std::strlen(field) + 1);
-        }
-    }
-    return -1;
-}
-
-// Runs `session` with an application-data folder of its own (it records the resident memory once the
-// source is enabled and says whether it did all it should), then prints the process's resident memory
-// at its start, with the source enabled, and at its peak.
+// Runs `session` (it records the resident memory once the source is enabled and says whether it did
+// all it should) in the application-data folder the parent emptied for it, then prints the process's
+// resident memory at its start, with the source enabled, and at its peak.
 int reportMemoryOf(const std::function<bool(long& enabled)>& session) {
-    const long baseline = statusKilobytes("VmRSS");
-    std::string pattern = (fs::temp_directory_path() / "ostra-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        return 2;
-    }
-    setenv("XDG_DATA_HOME", pattern.c_str(), 1);
-    fs::create_directories(fs::path(pattern) / "vanto_sensor");
+    const long baseline = platform::residentKilobytes();
     long enabled = 0;
-    const bool completed = session(enabled);
-    std::error_code ec;
-    fs::remove_all(pattern, ec);
-    if (!completed) {
+    if (!session(enabled)) {
         return 1;
     }
-    std::printf("%ld %ld %ld\n", baseline, enabled, statusKilobytes("VmHWM"));
+    std::printf("%ld %ld %ld\n", baseline, enabled, platform::peakResidentKilobytes());
     return 0;
 }
 
@@ -417,7 +487,7 @@ int reportMemoryOf(const std::function<bool(long& enabled)>& session) {
 int memoryChild() {
     return reportMemoryOf([](long& enabled) {
         Session session(kDs2, kFullMouth21, false, true);
-        enabled = statusKilobytes("VmRSS");
+        enabled = platform::residentKilobytes();
         // Auto Save hands the series over (and hides the dialog) once the last tile is drawn.
         return session.ready() && session.expose(21, 0) && session.receiveSeries(false) == 22;
     });
@@ -429,7 +499,7 @@ int longRunChild() {
     return reportMemoryOf([](long& enabled) {
         int exposed = 0;
         Session session(kDs1, kFullMouth21, false, false, true);
-        enabled = statusKilobytes("VmRSS");
+        enabled = platform::residentKilobytes();
         for (int round = 0; session.ready() && exposed < kLongRunExposures; ++round) {
             const bool fullMouth21 = round % 2 == 0;
             session.chooseTemplate(fullMouth21 ? kFullMouth21 : kFullMouth18);
@@ -449,39 +519,23 @@ struct SessionMemory {
     long peak = 0;
 };
 
-// Runs a child (kMemoryChild or kLongRunChild) in a process of its own.
+// Runs a child (kMemoryChild or kLongRunChild) in a process of its own, on an emptied source folder
+// and a bus of its own.
 std::optional<SessionMemory> childMemory(const char* mode) {
-    int pipe[2];
-    if (::pipe(pipe) != 0) {
-        return std::nullopt;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipe[0]);
-    char program[] = "/proc/self/exe";
-    std::string child = mode;
-    char* argv[] = {program, child.data(), nullptr};
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipe[1]);
-    std::string output;
-    char buffer[256];
-    for (ssize_t n; (n = read(pipe[0], buffer, sizeof buffer)) > 0;) {
-        output.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(pipe[0]);
-    int status = 0;
-    if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return std::nullopt;
-    }
+    std::error_code ec;
+    fs::remove_all(busFolder(), ec);
+    fs::remove_all(dataFolder() / "vanto_sensor", ec);
+    fs::create_directories(dataFolder() / "vanto_sensor", ec);
+    const auto output = platform::runSelf(mode);
     SessionMemory memory;
-    if (std::sscanf(output.c_str(), "%ld %ld %ld", &memory.baseline, &memory.enabled, &memory.peak) != 3) {
+    if (!output ||
+        std::sscanf(output->c_str(), "%ld %ld %ld", &memory.baseline, &memory.enabled, &memory.peak) != 3) {
         return std::nullopt;
     }
     return memory;
 }
+
+bool longRun = true;
 
 void report(const bench::Times& times) {
     std::printf("\n");
@@ -521,9 +575,8 @@ void report(const bench::Times& times) {
         const double peak = (memory->peak - memory->baseline) / 1024.0;
         const double fixed = (memory->enabled - memory->baseline) / 1024.0;
         const double added = peak - fixed;
-        std::printf("Full Mouth 21 session of %d x %d exposures: peak resident %.1f MB over a fresh "
-                    "process's %.1f MB\n",
-                    kDs2.width, kDs2.height, peak, memory->baseline / 1024.0);
+        std::printf("Full Mouth 21 session of %d x %d exposures: %s %.1f MB over a fresh process's %.1f MB\n",
+                    kDs2.width, kDs2.height, kPeakName, peak, memory->baseline / 1024.0);
         std::printf("  fixed cost before the first exposure (libraries, Qt, the dialog): %.1f MB\n", fixed);
         std::printf(
             "  what the exposures add: %.1f MB = %.2f x the %.1f MB of their raw frames (goal at most 1.5)\n",
@@ -534,13 +587,17 @@ void report(const bench::Times& times) {
     } else {
         std::printf("Full Mouth 21 session: the child process failed\n");
     }
+    if (!longRun) {
+        return;
+    }
     if (const auto memory = childMemory(kLongRunChild)) {
         const double fixed = (memory->enabled - memory->baseline) / 1024.0;
         const double peak = (memory->peak - memory->baseline) / 1024.0;
         std::printf(
-            "Long run of %d exposures (plain %d x %d frames, Full Mouth 21 and 18 in turn): peak resident "
-            "%.1f MB over a fresh process's %.1f MB; %.1f MB over the enabled source's %.1f MB\n",
-            kLongRunExposures, kDs1.width, kDs1.height, peak, memory->baseline / 1024.0, peak - fixed, fixed);
+            "Long run of %d exposures (plain %d x %d frames, Full Mouth 21 and 18 in turn): %s %.1f MB over "
+            "a fresh process's %.1f MB; %.1f MB over the enabled source's %.1f MB\n",
+            kLongRunExposures, kDs1.width, kDs1.height, kPeakName, peak, memory->baseline / 1024.0,
+            peak - fixed, fixed);
     } else {
         std::printf("Long run: the child process failed\n");
     }
@@ -555,5 +612,13 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], kLongRunChild) == 0) {
         return longRunChild();
     }
-    return bench::runBenchmarks(argc, argv, report);
+    std::vector<char*> arguments(argv, argv + argc);
+    const auto without = std::remove_if(arguments.begin() + 1, arguments.end(), [](const char* argument) {
+        return std::strcmp(argument, kNoLongRun) == 0;
+    });
+    longRun = without == arguments.end();
+    arguments.erase(without, arguments.end());
+    const int count = static_cast<int>(arguments.size());
+    arguments.push_back(nullptr);
+    return bench::runBenchmarks(count, arguments.data(), report);
 }

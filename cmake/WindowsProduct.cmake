@@ -37,7 +37,12 @@ function(ostra_copy_windows_dlls target folder)
     string(REPLACE ";" "|" files "$<TARGET_FILE:${target}>;${plugin_files}")
     string(REPLACE ";" "|" search "${dll_search}")
     # A target of its own after the program or library (a POST_BUILD step must live in its folder).
-    add_custom_target(${target}-dlls ALL
+    # EXCLUDE_FROM_ALL among the further arguments: built only when something asks for it.
+    set(all ALL)
+    if(EXCLUDE_FROM_ALL IN_LIST ARGN)
+        set(all "")
+    endif()
+    add_custom_target(${target}-dlls ${all}
         ${plugin_copies}
         COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DFOLDER=${folder} "-DFILES=${files}" "-DSEARCH=${search}"
                 -P ${PROJECT_SOURCE_DIR}/cmake/CopyWindowsDlls.cmake
