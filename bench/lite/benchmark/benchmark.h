@@ -30,7 +30,11 @@ public:
         State* state;
         bool operator!=(const Iterator&) const { return state->next(); }
         void operator++() {}
-        int operator*() const { return 0; }
+        // Of a type with a destructor of its own, so that an unused loop variable draws no warning.
+        struct Value {
+            ~Value() {}
+        };
+        Value operator*() const { return {}; }
     };
     Iterator begin() { return Iterator{this}; }
     Iterator end() { return Iterator{this}; }
