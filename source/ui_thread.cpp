@@ -65,15 +65,26 @@ void UiThread::start() {
         mode_ = Mode::host;
         applicationAlive_ = true;
         writeString("user interface on the host's application thread");
-    } else if (platform::applicationsTurnSourceEvents()) {
+    } else if (callerTurnsEvents()) {
         mode_ = Mode::caller;
         uiThreadId_ = std::this_thread::get_id();
+        writeString("user interface events turned by the application's message loop");
     } else {
         mode_ = Mode::ownThread;
         thread_ = std::thread([this] { loop(); });
         uiThreadId_ = thread_.get_id();
         writeString("user interface thread started");
     }
+}
+
+bool UiThread::callerTurnsEvents() {
+    std::string ignored;
+    const bool turns = platform::applicationsTurnSourceEvents(&ignored);
+    if (!ignored.empty() && !ignoredSettingLogged_) {
+        ignoredSettingLogged_ = true;
+        writeString("OSTRA_TWAIN_EVENTS=" + ignored + " is neither process nor callback: ignored");
+    }
+    return turns;
 }
 
 void UiThread::stop() {
