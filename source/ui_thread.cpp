@@ -50,6 +50,8 @@ UiThread::~UiThread() {
 void UiThread::start() {
     std::unique_lock lock(mutex_);
     if (mode_ != Mode::none) {
+        // An application object of the caller's that waits for its destruction is used again.
+        callerEnding_ = false;
         return;
     }
     if (thread_.joinable()) {
@@ -89,6 +91,19 @@ bool UiThread::callerTurnsEvents() {
 
 void UiThread::stop() {
     std::unique_lock lock(mutex_);
+    if (mode_ == Mode::caller && applicationAlive_) {
+        // Closed after a disable from inside a question's event loop: the application object still
+        // waits for a safe point. It goes now when this is one, else at the caller's next (the
+        // MSG_PROCESSEVENT that the close came from, or the next enable); the mode lasts until
+        // then, so that nobody takes the object for a host's.
+        callerEnding_ = true;
+        if (std::this_thread::get_id() != uiThreadId_) {
+            return;
+        }
+        lock.unlock();
+        destroyApplication();
+        return;
+    }
     const Mode mode = std::exchange(mode_, Mode::none);
     if (mode == Mode::host) {
         applicationAlive_ = false;
@@ -375,6 +390,9 @@ void UiThread::destroyApplicationNow() {
         delete std::exchange(waker_, nullptr);
         if (mode_ != Mode::host) {
             applicationAlive_ = false;
+        }
+        if (std::exchange(callerEnding_, false)) {
+            mode_ = Mode::none;
         }
     }
     // Its timers go with it.

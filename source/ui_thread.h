@@ -34,6 +34,8 @@ public:
     void start();
     // Ends the own thread, if there is one; the next start chooses again. Called at the last close.
     // On the user-interface thread itself the thread is only told to end (it is joined later).
+    // The caller's application object still waiting for a safe point keeps the caller's mode until
+    // it is destroyed.
     void stop();
 
     // Runs `task` on the user-interface thread and waits for it; inline when called there. An
@@ -123,6 +125,9 @@ private:
     bool stopping_ = false;
     bool applicationAlive_ = false;
     bool ignoredSettingLogged_ = false;
+    // The caller's mode ends once its application object is destroyed (closed while the object
+    // waited for a safe point).
+    bool callerEnding_ = false;
     // The application object the source created; touched only on the user-interface thread.
     std::unique_ptr<QCoreApplication> application_;
     bool routed_ = false;
