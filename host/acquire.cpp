@@ -87,6 +87,11 @@ int runAcquire(const Options& options, std::ostream& out, std::ostream& err, con
         platform::NativeWindow handle = platform::createApplicationWindow("ostra-acquire");
         ~Window() { platform::destroyApplicationWindow(handle); }
     } window;
+    if (options.events == EventStyle::process) {
+        // Said before the source is loaded: its dialog then turns in this thread's message loop,
+        // as on Windows, instead of on a thread of its own.
+        platform::announceApplicationTurnsSourceEvents();
+    }
     TwainSession session;
     session.setParentWindow(window.handle);
     if (std::string error = session.loadDsm(*dsm); !error.empty()) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -26,9 +27,18 @@ void enableWindow(NativeWindow window, bool enable);
 bool windowEnabled(NativeWindow window);
 
 // Whether the applications of this platform turn the data source's events themselves: on Windows
-// their message loop passes every message to the source; on Linux they only wait for its
-// notifications, so the source must turn its dialog's events on a thread of its own.
-bool applicationsTurnSourceEvents();
+// their message loop passes every message to the source. On Linux they only wait for its
+// notifications, so the source turns its dialog's events on a thread of its own, unless the
+// application says otherwise with the environment variable OSTRA_TWAIN_EVENTS:
+//   process   its message loop passes MSG_PROCESSEVENT all the time the source is enabled;
+//   callback  (or unset, or empty) it only waits for the notifications.
+// Any other value is ignored: it is returned in `ignored` (when given), for the caller's log.
+bool applicationsTurnSourceEvents(std::string* ignored = nullptr);
+
+// Called by an application before it loads the DSM: its message loop passes MSG_PROCESSEVENT with
+// every turn, so the data source may turn its events there (Linux: sets OSTRA_TWAIN_EVENTS=process
+// for this process; Windows: nothing, its applications always do).
+void announceApplicationTurnsSourceEvents();
 
 // Whether a display server can be reached for windows (always true on Windows).
 bool displayAvailable();

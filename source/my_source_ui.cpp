@@ -264,12 +264,9 @@ Result MySource::eventProcess(const Identity&, TW_EVENT& data) {
             const UiThread::Turning turning;
             QCoreApplication::processEvents();
         }
-        if (!contains(this)) {
-            // Closed meanwhile from within the events (a message loop turned by one of the dialog's
-            // questions reaches the application's own windows).
-            data.TWMessage = MSG_NULL;
-            return Result(TWRC_NOTDSEVENT, TWCC_SUCCESS);
-        }
+        // Also when this source was closed meanwhile from within the events (a question's event
+        // loop reaches the application's own windows and timers): its application object, left
+        // waiting for a safe point, goes here, for nothing else of the caller's turns any more.
         ui.runQueued();
         if (!contains(this)) {
             data.TWMessage = MSG_NULL;

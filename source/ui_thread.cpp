@@ -50,6 +50,8 @@ UiThread::~UiThread() {
 void UiThread::start() {
     std::unique_lock lock(mutex_);
     if (mode_ != Mode::none) {
+        // An application object of the caller's that waits for its destruction is used again.
+        callerEnding_ = false;
         return;
     }
     if (thread_.joinable()) {
@@ -65,9 +67,10 @@ void UiThread::start() {
         mode_ = Mode::host;
         applicationAlive_ = true;
         writeString("user interface on the host's application thread");
-    } else if (platform::applicationsTurnSourceEvents()) {
+    } else if (callerTurnsEvents()) {
         mode_ = Mode::caller;
         uiThreadId_ = std::this_thread::get_id();
+        writeString("user interface events turned by the application's message loop");
     } else {
         mode_ = Mode::ownThread;
         thread_ = std::thread([this] { loop(); });
@@ -76,8 +79,31 @@ void UiThread::start() {
     }
 }
 
+bool UiThread::callerTurnsEvents() {
+    std::string ignored;
+    const bool turns = platform::applicationsTurnSourceEvents(&ignored);
+    if (!ignored.empty() && !ignoredSettingLogged_) {
+        ignoredSettingLogged_ = true;
+        writeString("OSTRA_TWAIN_EVENTS=" + ignored + " is neither process nor callback: ignored");
+    }
+    return turns;
+}
+
 void UiThread::stop() {
     std::unique_lock lock(mutex_);
+    if (mode_ == Mode::caller && applicationAlive_) {
+        // Closed after a disable from inside a question's event loop: the application object still
+        // waits for a safe point. It goes now when this is one, else at the caller's next (the
+        // MSG_PROCESSEVENT that the close came from, or the next enable); the mode lasts until
+        // then, so that nobody takes the object for a host's.
+        callerEnding_ = true;
+        if (std::this_thread::get_id() != uiThreadId_) {
+            return;
+        }
+        lock.unlock();
+        destroyApplication();
+        return;
+    }
     const Mode mode = std::exchange(mode_, Mode::none);
     if (mode == Mode::host) {
         applicationAlive_ = false;
@@ -364,6 +390,9 @@ void UiThread::destroyApplicationNow() {
         delete std::exchange(waker_, nullptr);
         if (mode_ != Mode::host) {
             applicationAlive_ = false;
+        }
+        if (std::exchange(callerEnding_, false)) {
+            mode_ = Mode::none;
         }
     }
     // Its timers go with it.

@@ -4,9 +4,10 @@
 //  - the process already has a Qt application object (a Qt-based host): the dialog lives on that
 //    object's thread, whose event loop belongs to the host; the source never creates or destroys
 //    an application object;
-//  - the platform's applications turn the source's events (Windows: their message loop sends
-//    MSG_PROCESSEVENT): the source creates its application object on the caller's thread and
-//    turns its events inside MSG_PROCESSEVENT;
+//  - the application turns the source's events (Windows: always, its message loop sends
+//    MSG_PROCESSEVENT; Linux: when it says so, see platform::applicationsTurnSourceEvents): the
+//    source creates its application object on the caller's thread and turns its events inside
+//    MSG_PROCESSEVENT;
 //  - otherwise (Linux applications wait for the source's notifications and never pass their
 //    events): a user-interface thread of the source's own turns the events, from the first enable
 //    until the last close.
@@ -33,6 +34,8 @@ public:
     void start();
     // Ends the own thread, if there is one; the next start chooses again. Called at the last close.
     // On the user-interface thread itself the thread is only told to end (it is joined later).
+    // The caller's application object still waiting for a safe point keeps the caller's mode until
+    // it is destroyed.
     void stop();
 
     // Runs `task` on the user-interface thread and waits for it; inline when called there. An
@@ -96,6 +99,9 @@ private:
     enum class Mode { none, host, caller, ownThread };
 
     void loop();
+    // Whether the application's message loop turns the events (the platform's answer); an
+    // unknown choice of the application is logged once. With mutex_ held.
+    bool callerTurnsEvents();
     void wake();
     // Own thread only: cancels the questions the dialog has open (each turns an event loop of its
     // own, in which the queued tasks never run), and those it opens until the queued tasks have run,
@@ -118,6 +124,10 @@ private:
     std::thread::id uiThreadId_;
     bool stopping_ = false;
     bool applicationAlive_ = false;
+    bool ignoredSettingLogged_ = false;
+    // The caller's mode ends once its application object is destroyed (closed while the object
+    // waited for a safe point).
+    bool callerEnding_ = false;
     // The application object the source created; touched only on the user-interface thread.
     std::unique_ptr<QCoreApplication> application_;
     bool routed_ = false;

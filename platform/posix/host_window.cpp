@@ -3,10 +3,14 @@
 #include <cstdlib>
 #include <mutex>
 #include <set>
+#include <string>
 
 namespace platform {
 
 namespace {
+
+// How the application passes the source's events (see host_window.h).
+constexpr const char* kEventsVariable = "OSTRA_TWAIN_EVENTS";
 
 // Windows left disabled through enableWindow; `disabledMutex` guards the set.
 std::mutex disabledMutex;
@@ -42,8 +46,23 @@ bool windowEnabled(NativeWindow window) {
     return disabledWindows().count(window) == 0;
 }
 
-bool applicationsTurnSourceEvents() {
+bool applicationsTurnSourceEvents(std::string* ignored) {
+    const char* value = std::getenv(kEventsVariable);
+    if (value == nullptr || value[0] == '\0') {
+        return false;
+    }
+    const std::string chosen = value;
+    if (chosen == "process") {
+        return true;
+    }
+    if (chosen != "callback" && ignored != nullptr) {
+        *ignored = chosen;
+    }
     return false;
+}
+
+void announceApplicationTurnsSourceEvents() {
+    setenv(kEventsVariable, "process", 1);
 }
 
 bool displayAvailable() {

@@ -30,9 +30,11 @@ bool windowEnabled(NativeWindow window) {
     return IsWindowEnabled(handle(window)) != FALSE;
 }
 
-bool applicationsTurnSourceEvents() {
+bool applicationsTurnSourceEvents(std::string*) {
     return true;
 }
+
+void announceApplicationTurnsSourceEvents() {}
 
 bool displayAvailable() {
     return true;

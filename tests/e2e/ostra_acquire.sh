@@ -35,6 +35,17 @@ expect_lines() {
     done
 }
 
+# The source's log of the run in demo folder $1 says where its dialog turned: "caller" (the
+# application's message loop, --events process) or "own" (a thread of the source's own).
+expect_turned_by() {
+    local log="$1/app-data/vanto_sensor/ds.log" line
+    case $2 in
+    caller) line="user interface events turned by the application's message loop" ;;
+    own) line="user interface thread started" ;;
+    esac
+    grep -qxF "$line" "$log" || fail "the dialog's events were not turned by the $2 thread ($log)"
+}
+
 # The folder holds exactly these images of a series saved as $1 files: composite, xray-1 ... xray-$2.
 expect_series() {
     local folder=$1 extension=$2 tiles=$3 names=(composite) i
@@ -59,10 +70,29 @@ biteswing-memory-one-row)
     grep -q "5 images saved in $work/out" "$work/stdout" || fail "no summary"
     ;;
 single-native-message-loop)
-    run 0 --demo "Single Image" --xfer native --events process --out "$work/out" --screenshot "$work/dialog.png"
+    run 0 --demo "Single Image" --xfer native --events process --out "$work/out" --screenshot "$work/dialog.png" \
+        --demo-folder "$work/demo"
     file "$work/out/xray-1.bmp" | grep -q "PC bitmap, .* x 8" || fail "xray-1.bmp"
     [ "$(ls "$work/out" | wc -l)" -eq 1 ] || fail "not one image"
     file "$work/dialog.png" | grep -q "PNG image data" || fail "no screenshot"
+    expect_turned_by "$work/demo" caller
+    ;;
+biteswing-retake-message-loop)
+    # The message loop turns the dialog: a memory series with a retake, then a series whose first
+    # notice is refused (the dialog comes back, Save again), then Esc with unsaved images.
+    run 0 --demo Biteswing --xfer memory --events process --out "$work/out" --demo-folder "$work/demo" \
+        --steps "expose,expose,retake 2,expose,expose,expose,save"
+    expect_lines "Exposure 2 of 5: tile 2 drawn" "Re-take of tile 2: its next exposure replaces it" \
+        "Exposure 3 of 5: tile 2 drawn" "Exposure 5 of 5: tile 4 drawn"
+    expect_series "$work/out" png 4
+    expect_turned_by "$work/demo" caller
+    run 0 --demo Biteswing --xfer memory --events process --refuse-first-xferready --out "$work/refused" \
+        --demo-folder "$work/demo"
+    expect_lines "Exposure 4 of 4: tile 4 drawn" \
+        "The images were refused: the dialog shows again with 4 of 4 tiles drawn; Save pressed again"
+    expect_series "$work/refused" png 4
+    run 0 --demo Biteswing --events process --out "$work/esc" --demo-folder "$work/demo" --steps "expose,expose,esc"
+    expect_lines "Exposure 2 of 2: tile 2 drawn" "Escape pressed: the dialog closes" "0 images saved in $work/esc"
     ;;
 missing-dsm)
     run nonzero --dsm "$work/no-such-dsm.so" --out "$work/out"
@@ -129,8 +159,10 @@ in-callback | in-callback-message-loop)
     # after each way the dialog can end: Save, Auto Save, Esc and the window's close button.
     events=callback
     [ "$case_name" = in-callback-message-loop ] && events=process
-    run 0 --demo Biteswing --events $events --in-callback all --xfer memory --out "$work/save"
+    run 0 --demo Biteswing --events $events --in-callback all --xfer memory --out "$work/save" \
+        --demo-folder "$work/demo"
     expect_series "$work/save" png 4
+    if [ $events = process ]; then expect_turned_by "$work/demo" caller; else expect_turned_by "$work/demo" own; fi
     run 0 --demo Biteswing --events $events --in-callback transfers --xfer native --out "$work/auto" \
         --steps "autosave,expose,expose,expose,expose"
     expect_lines "Auto Save on: the exposure that fills the last tile saves" "Exposure 3 of 4: tile 3 drawn" \
